@@ -1,0 +1,137 @@
+#include "platform/process_spawn.h"
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <system_error>
+
+#include "platform/spawn_close_others.h"
+
+extern char** environ;
+
+namespace zorvik {
+namespace {
+
+class SpawnAttributes {
+ public:
+  SpawnAttributes() {
+    if (int rc = posix_spawnattr_init(&attr_); rc != 0) fail(rc);
+    sigset_t all;
+    sigfillset(&all);
+    sigset_t none;
+    sigemptyset(&none);
+    short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    check(posix_spawnattr_setsigdefault(&attr_, &all));
+    check(posix_spawnattr_setsigmask(&attr_, &none));
+    flags |= spawnCloseOthersFlags();
+    check(posix_spawnattr_setflags(&attr_, flags));
+  }
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attr_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
+  posix_spawnattr_t* get() { return &attr_; }
+
+ private:
+  [[noreturn]] static void fail(int rc) {
+    throw std::system_error(rc, std::generic_category(), "posix_spawnattr");
+  }
+  static void check(int rc) {
+    if (rc != 0) fail(rc);
+  }
+  posix_spawnattr_t attr_;
+};
+
+class SpawnFileActions {
+ public:
+  SpawnFileActions() {
+    if (int rc = posix_spawn_file_actions_init(&actions_); rc != 0) fail(rc);
+  }
+  ~SpawnFileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  SpawnFileActions(const SpawnFileActions&) = delete;
+  SpawnFileActions& operator=(const SpawnFileActions&) = delete;
+
+  void redirect(int from, int to) {
+    if (from < 0) return;
+    if (int rc = posix_spawn_file_actions_adddup2(&actions_, from, to); rc != 0) fail(rc);
+  }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  [[noreturn]] static void fail(int rc) {
+    throw std::system_error(rc, std::generic_category(), "posix_spawn_file_actions");
+  }
+  posix_spawn_file_actions_t actions_;
+};
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> out;
+  out.reserve(texts.size() + 1);
+  for (auto& text : texts) out.push_back(text.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+}  // namespace
+
+pid_t spawnProcess(const SpawnRequest& request) {
+  SpawnAttributes attributes;
+  SpawnFileActions actions;
+  actions.redirect(request.stdinFd, STDIN_FILENO);
+  actions.redirect(request.stdoutFd, STDOUT_FILENO);
+  actions.redirect(request.stderrFd, STDERR_FILENO);
+  // After the redirections, so their sources are closed in the child too.
+  if (int rc = spawnCloseOthers(actions.get()); rc != 0) {
+    throw std::system_error(rc, std::generic_category(), "posix_spawn_file_actions");
+  }
+
+  std::vector<std::string> argv{request.path};
+  argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());
+  auto argvPointers = pointers(argv);
+  std::vector<std::string> envCopy;
+  std::vector<char*> envPointers;
+  char** envp = environ;
+  if (request.environment) {
+    envCopy = *request.environment;
+    envPointers = pointers(envCopy);
+    envp = envPointers.data();
+  }
+
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, request.path.c_str(), actions.get(), attributes.get(),
+                       argvPointers.data(), envp);
+  if (rc != 0) throw std::system_error(rc, std::generic_category(), "posix_spawn " + request.path);
+  return pid;
+}
+
+std::optional<int> waitForExit(pid_t pid) {
+  int status = 0;
+  for (;;) {
+    pid_t rc = waitpid(pid, &status, 0);
+    if (rc == pid) return status;
+    if (rc < 0 && errno == EINTR) continue;
+    return std::nullopt;
+  }
+}
+
+int terminationStatus(int waitStatus) {
+  if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+  if (WIFSIGNALED(waitStatus)) return WTERMSIG(waitStatus);
+  return waitStatus;
+}
+
+std::vector<std::string> environmentWith(const std::vector<std::string>& overrides) {
+  auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  std::vector<std::string> out;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    std::string text(*entry);
+    bool replaced = false;
+    for (const auto& o : overrides) replaced = replaced || nameOf(o) == nameOf(text);
+    if (!replaced) out.push_back(std::move(text));
+  }
+  out.insert(out.end(), overrides.begin(), overrides.end());
+  return out;
+}
+
+}  // namespace zorvik

@@ -1,0 +1,52 @@
+#include "platform/serial_queue.h"
+
+namespace zorvik {
+
+SerialQueue::SerialQueue(std::string label)
+    : label_(std::move(label)), state_(std::make_shared<State>()) {
+  worker_ = std::thread([state = state_] { run(state); });
+}
+
+SerialQueue::~SerialQueue() { shutdown(); }
+
+void SerialQueue::async(std::function<void()> work) {
+  {
+    std::lock_guard lock(state_->mutex);
+    if (state_->stopping) return;
+    state_->pending.push_back(std::move(work));
+  }
+  state_->wake.notify_one();
+}
+
+void SerialQueue::shutdown() {
+  {
+    std::lock_guard lock(state_->mutex);
+    state_->stopping = true;
+  }
+  state_->wake.notify_one();
+  if (!worker_.joinable()) return;
+  // Joining from the worker itself would deadlock; it finishes on its own.
+  if (isCurrent()) {
+    worker_.detach();
+  } else {
+    worker_.join();
+  }
+}
+
+bool SerialQueue::isCurrent() const { return std::this_thread::get_id() == worker_.get_id(); }
+
+void SerialQueue::run(const std::shared_ptr<State>& state) {
+  for (;;) {
+    std::function<void()> work;
+    {
+      std::unique_lock lock(state->mutex);
+      state->wake.wait(lock, [&] { return state->stopping || !state->pending.empty(); });
+      if (state->pending.empty()) return;
+      work = std::move(state->pending.front());
+      state->pending.pop_front();
+    }
+    work();
+  }
+}
+
+}  // namespace zorvik

@@ -1,0 +1,73 @@
+#include "platform/serial_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <memory>
+#include <vector>
+
+namespace zorvik {
+namespace {
+
+TEST(SerialQueue, RunsWorkInSubmissionOrderOnOneThread) {
+  std::vector<int> order;
+  std::vector<std::thread::id> threads;
+  {
+    SerialQueue queue("test");
+    for (int i = 0; i < 100; ++i) {
+      queue.async([&, i] {
+        order.push_back(i);
+        threads.push_back(std::this_thread::get_id());
+      });
+    }
+  }  // destruction drains
+  ASSERT_EQ(order.size(), 100u);
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
+  for (auto id : threads) EXPECT_EQ(id, threads.front());
+  EXPECT_NE(threads.front(), std::this_thread::get_id());
+}
+
+TEST(SerialQueue, AsyncReturnsBeforeTheWorkRuns) {
+  SerialQueue queue("test");
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  std::atomic<bool> ran{false};
+  queue.async([released] { released.wait(); });
+  queue.async([&] { ran = true; });
+  EXPECT_FALSE(ran.load());
+  release.set_value();
+  queue.shutdown();
+  EXPECT_TRUE(ran.load());
+}
+
+TEST(SerialQueue, IsCurrentOnlyOnTheWorker) {
+  SerialQueue queue("test");
+  std::promise<bool> onWorker;
+  queue.async([&] { onWorker.set_value(queue.isCurrent()); });
+  EXPECT_TRUE(onWorker.get_future().get());
+  EXPECT_FALSE(queue.isCurrent());
+}
+
+TEST(SerialQueue, WorkAfterShutdownIsDropped) {
+  SerialQueue queue("test");
+  queue.shutdown();
+  bool ran = false;
+  queue.async([&] { ran = true; });
+  queue.shutdown();
+  EXPECT_FALSE(ran);
+}
+
+TEST(SerialQueue, MayBeDestroyedFromItsOwnWork) {
+  auto queue = std::make_shared<SerialQueue>("test");
+  std::promise<void> done;
+  auto* raw = queue.get();
+  raw->async([owned = std::move(queue), &done]() mutable {
+    owned.reset();  // last owner, on the worker thread
+    done.set_value();
+  });
+  EXPECT_EQ(done.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+}
+
+}  // namespace
+}  // namespace zorvik

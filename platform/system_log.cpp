@@ -1,0 +1,60 @@
+#include "platform/system_log.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+namespace zorvik {
+
+SystemLog::SystemLog(std::shared_ptr<LogSink> sink, std::string subsystem, std::string category)
+    : sink_(std::move(sink)), subsystem_(std::move(subsystem)), category_(std::move(category)) {}
+
+void SystemLog::info(const std::string& message) const {
+  if (sink_) sink_->write(subsystem_, category_, LogLevel::info, message);
+}
+
+void SystemLog::error(const std::string& message) const {
+  if (sink_) sink_->write(subsystem_, category_, LogLevel::error, message);
+}
+
+void StderrLogSink::write(const std::string&, const std::string& category, LogLevel level,
+                          const std::string& message) {
+  std::string line = category + (level == LogLevel::info ? " info: " : " error: ") + message + "\n";
+  // One write per record keeps lines from different threads whole.
+  const char* data = line.data();
+  std::size_t left = line.size();
+  while (left > 0) {
+    ssize_t written = ::write(STDERR_FILENO, data, left);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += written;
+    left -= static_cast<std::size_t>(written);
+  }
+}
+
+void MemoryLogSink::write(const std::string& subsystem, const std::string& category,
+                          LogLevel level, const std::string& message) {
+  std::lock_guard lock(mutex_);
+  records_.push_back({subsystem, category, level, message});
+}
+
+std::vector<MemoryLogSink::Record> MemoryLogSink::records() const {
+  std::lock_guard lock(mutex_);
+  return records_;
+}
+
+std::vector<std::string> MemoryLogSink::messages() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> out;
+  for (const auto& r : records_) out.push_back(r.message);
+  return out;
+}
+
+void MemoryLogSink::clear() {
+  std::lock_guard lock(mutex_);
+  records_.clear();
+}
+
+}  // namespace zorvik

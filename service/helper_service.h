@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/tunnel_config.h"
+#include "platform/serial_queue.h"
+#include "platform/system_log.h"
+#include "service/helper_protocol.h"
+#include "service/helper_settings.h"
+
+namespace zorvik {
+
+class DaemonProcess;
+
+/// The one object that owns the tunnel's state, and the operations on it.
+/// Mutable fields are touched only by work running on `queue`.
+/// Always held by std::shared_ptr: the daemon watcher holds it weakly.
+class HelperService final : public ZorvikHelperProtocol,
+                            public std::enable_shared_from_this<HelperService> {
+ public:
+  /// The service error: what() is `msg`, unchanged.
+  class Err : public std::exception {
+   public:
+    explicit Err(std::string message) : msg(std::move(message)) {}
+    const char* what() const noexcept override { return msg.c_str(); }
+    std::string msg;
+  };
+
+  explicit HelperService(HelperSettings settings = {});
+  ~HelperService() override;
+  HelperService(const HelperService&) = delete;
+  HelperService& operator=(const HelperService&) = delete;
+
+  // Protocol: the version at once, the rest queued on `queue`.
+  void getVersion(VersionReply reply) override;
+  void startTunnel(std::string config, ResultReply reply) override;
+  void stopTunnel(ResultReply reply) override;
+  void status(StatusReply reply) override;
+
+  // Operation bodies; run on `queue` only.
+  void startOperation(const std::string& configText, const ResultReply& reply);
+  void stopOperation(const ResultReply& reply);
+  void statusOperation(const StatusReply& reply);
+
+  /// Writes one message to the system log and appends it to the helper log file.
+  void logLine(const std::string& message) const;
+
+  void bringUp(const TunnelConfig& config);
+  void launchDaemon();
+  std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  void tearDown();
+
+  void overrideDNS(std::string_view dnsText);
+  void restoreDNS();
+  void disableIPv6();
+  void restoreIPv6();
+
+  const HelperSettings& settings() const { return settings_; }
+
+  // The fields, in the documented order.
+  const SystemLog log;
+  SerialQueue queue;
+  const std::string runDir;
+  const std::string logPath;
+  std::shared_ptr<DaemonProcess> proc;
+  std::optional<std::string> iface;
+  std::optional<std::string> sockPath;
+  std::optional<std::string> endpointIP;
+  std::optional<std::string> savedGateway;
+  std::map<std::string, std::string> dnsBackup;
+  std::vector<std::string> ipv6Disabled;
+  bool active = false;
+
+ private:
+  HelperSettings settings_;
+};
+
+}  // namespace zorvik

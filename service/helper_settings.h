@@ -1,0 +1,38 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "platform/system_log.h"
+
+namespace zorvik {
+
+/// Every path, tool and time limit of the helper. Production uses the defaults
+/// (plus the daemon path that main derives from argument zero); tests move
+/// paths and shorten waits.
+struct HelperSettings {
+  std::string runDir = "/var/run/amneziawg";
+  std::string logPath = "/Library/Logs/ZorvikVPN-helper.log";
+  std::string daemonLogPath = "/Library/Logs/ZorvikVPN-awg.log";
+  /// The tunnel daemon's executable, "amneziawg-go" beside the helper's own.
+  std::string daemonPath = "amneziawg-go";
+
+  std::string ifconfigTool = "/sbin/ifconfig";
+  std::string routeTool = "/sbin/route";
+  std::string networksetupTool = "/usr/sbin/networksetup";
+
+  std::chrono::milliseconds interfaceNameWait{6000};
+  std::chrono::milliseconds socketWait{8000};
+  std::chrono::milliseconds pollInterval{100};
+  /// Send and receive time-out of one UAPI exchange.
+  std::chrono::milliseconds uapiTimeout{5000};
+
+  /// Where system log records go; null drops them.
+  std::shared_ptr<LogSink> logSink;
+};
+
+/// "amneziawg-go" in the directory of `argumentZero`, the path the helper was started by.
+std::string daemonPathFor(const std::string& argumentZero);
+
+}  // namespace zorvik
