@@ -9,12 +9,12 @@ namespace zorvik {
 CodeSigning::OwnTeamID SecCodeSigning::readOwnTeamID() {
   using Status = OwnTeamID::Status;
 
-  CFRef<SecCodeRef> self;
-  if (SecCodeCopySelf(kSecCSDefaultFlags, self.out()) != errSecSuccess || !self) {
+  CFRef<SecCodeRef> ownCode;
+  if (SecCodeCopySelf(kSecCSDefaultFlags, ownCode.out()) != errSecSuccess || !ownCode) {
     return {Status::noCode, {}};
   }
   CFRef<SecStaticCodeRef> staticCode;
-  if (SecCodeCopyStaticCode(self.get(), kSecCSDefaultFlags, staticCode.out()) != errSecSuccess ||
+  if (SecCodeCopyStaticCode(ownCode.get(), kSecCSDefaultFlags, staticCode.out()) != errSecSuccess ||
       !staticCode) {
     return {Status::noCode, {}};
   }

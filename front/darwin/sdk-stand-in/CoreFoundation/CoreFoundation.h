@@ -36,7 +36,6 @@ typedef const CF_BRIDGED_TYPE(id) void* CFTypeRef;
 typedef unsigned long CFTypeID;
 typedef const struct CF_BRIDGED_TYPE(NSString) __CFString* CFStringRef;
 typedef const struct CF_BRIDGED_TYPE(NSDictionary) __CFDictionary* CFDictionaryRef;
-typedef const struct CF_BRIDGED_TYPE(NSData) __CFData* CFDataRef;
 
 CFTypeID CFGetTypeID(CFTypeRef cf);
 void CFRelease(CFTypeRef cf);

@@ -16,7 +16,6 @@
 NS_ASSUME_NONNULL_BEGIN
 
 // <objc/NSObjCRuntime.h>, LP64
-typedef long NSInteger;
 typedef unsigned long NSUInteger;
 
 @class NSData;
@@ -53,7 +52,7 @@ enum {
 @end
 
 // NSDictionary.h: what a dictionary literal needs.
-@interface NSDictionary <__covariant KeyType, __covariant ObjectType> : NSObject <NSCopying>
+@interface NSDictionary<__covariant KeyType, __covariant ObjectType> : NSObject <NSCopying>
 + (instancetype)dictionaryWithObjects:(const ObjectType _Nonnull[_Nullable])objects
                               forKeys:(const KeyType<NSCopying> _Nonnull[_Nullable])keys
                                 count:(NSUInteger)cnt;

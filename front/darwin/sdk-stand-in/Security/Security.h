@@ -7,28 +7,28 @@ CF_EXTERN_C_BEGIN
 CF_ASSUME_NONNULL_BEGIN
 
 // SecBase.h
-CF_ENUM(OSStatus){
-    errSecSuccess = 0,
-    errSecParam = -50,
+// clang-format off
+CF_ENUM(OSStatus) {
+  errSecSuccess = 0,
+  errSecParam = -50,
 };
+// clang-format on
 
 // CSCommon.h
 typedef struct CF_BRIDGED_TYPE(id) __SecCode* SecCodeRef;
 typedef struct CF_BRIDGED_TYPE(id) __SecCode const* SecStaticCodeRef;
 typedef struct CF_BRIDGED_TYPE(id) __SecRequirement* SecRequirementRef;
 
-typedef CF_OPTIONS(uint32_t, SecCSFlags){
-    kSecCSDefaultFlags = 0,
+typedef CF_OPTIONS(uint32_t, SecCSFlags) {
+  kSecCSDefaultFlags = 0,
 };
 
 // SecCode.h
-CF_ENUM(uint32_t){
-    kSecCSInternalInformation = 1 << 0,
-    kSecCSSigningInformation = 1 << 1,
-    kSecCSRequirementInformation = 1 << 2,
-    kSecCSDynamicInformation = 1 << 3,
-    kSecCSContentInformation = 1 << 4,
+// clang-format off
+CF_ENUM(uint32_t) {
+  kSecCSSigningInformation = 1 << 1,
 };
+// clang-format on
 
 extern const CFStringRef kSecGuestAttributeAudit;
 extern const CFStringRef kSecCodeInfoTeamIdentifier;
@@ -45,9 +45,9 @@ OSStatus SecCodeCopySigningInformation(SecStaticCodeRef code, SecCSFlags flags,
                                        CFDictionaryRef* _Nonnull CF_RETURNS_RETAINED information);
 
 // SecRequirement.h
-OSStatus SecRequirementCreateWithString(CFStringRef text, SecCSFlags flags,
-                                        SecRequirementRef* _Nonnull CF_RETURNS_RETAINED
-                                            requirement);
+OSStatus SecRequirementCreateWithString(
+    CFStringRef text, SecCSFlags flags,
+    SecRequirementRef* _Nonnull CF_RETURNS_RETAINED requirement);
 
 CF_ASSUME_NONNULL_END
 CF_EXTERN_C_END

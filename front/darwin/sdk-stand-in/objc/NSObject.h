@@ -16,7 +16,6 @@ typedef struct _NSZone NSZone;
 OBJC_ROOT_CLASS
 @interface NSObject <NSObject>
 + (instancetype)alloc;
-+ (instancetype)new;
 + (Class)class;
 - (instancetype)init;
 - (id)copy;

@@ -41,16 +41,16 @@ void _os_log_impl(void* dso, os_log_t log, os_log_type_t type, const char* forma
 }
 #endif
 
-#define os_log_with_type(log, type, format, ...)                                           \
-  __extension__({                                                                          \
-    os_log_t _os_log_tmp = (log);                                                          \
-    os_log_type_t _os_log_type_tmp = (type);                                               \
-    if (os_log_type_enabled(_os_log_tmp, _os_log_type_tmp)) {                              \
-      uint8_t _os_log_buf[__builtin_os_log_format_buffer_size(format, ##__VA_ARGS__)];     \
-      _os_log_impl(&__dso_handle, _os_log_tmp, _os_log_type_tmp, format,                   \
+#define os_log_with_type(log, type, format, ...)                                          \
+  __extension__({                                                                         \
+    os_log_t _os_log_tmp = (log);                                                         \
+    os_log_type_t _os_log_type_tmp = (type);                                              \
+    if (os_log_type_enabled(_os_log_tmp, _os_log_type_tmp)) {                             \
+      uint8_t _os_log_buf[__builtin_os_log_format_buffer_size(format, ##__VA_ARGS__)];    \
+      _os_log_impl(&__dso_handle, _os_log_tmp, _os_log_type_tmp, format,                  \
                    (uint8_t*)__builtin_os_log_format(_os_log_buf, format, ##__VA_ARGS__), \
-                   (uint32_t)sizeof(_os_log_buf));                                         \
-    }                                                                                      \
+                   (uint32_t)sizeof(_os_log_buf));                                        \
+    }                                                                                     \
   })
 
 #define os_log_info(log, format, ...) os_log_with_type(log, OS_LOG_TYPE_INFO, format, ##__VA_ARGS__)

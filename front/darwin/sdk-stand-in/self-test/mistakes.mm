@@ -1,6 +1,7 @@
-// Mistakes the syntax check must catch, each marked with the error clang must give
-// (checked by clang -verify: a missing or an extra error or warning fails the self-test;
-// notes are not compared).
+// Mistakes the syntax check must catch. Above each one, the error clang must give for the
+// next line; clang -verify fails the self-test on a missing or an extra error or warning
+// (notes are not compared).
+// clang-format off
 
 #import <Foundation/Foundation.h>
 #include <Security/Security.h>
@@ -11,19 +12,22 @@
 #import "front/darwin/ZorvikHelperProtocol.h"
 #include "service/helper_service.h"
 
-// A protocol method left out.
 @interface HalfService : NSObject <ZorvikHelperProtocol>
 @end
 
-@implementation HalfService  // expected-error {{method 'statusWithReply:' in protocol 'ZorvikHelperProtocol' not implemented}}
+// A protocol method left out.
+// expected-error@+1 {{method 'statusWithReply:' in protocol 'ZorvikHelperProtocol' not implemented}}
+@implementation HalfService
 
 - (void)getVersionWithReply:(void (^)(NSString*))reply {
   // A reply block called with the wrong types.
-  reply(1);  // expected-error {{cannot initialize a parameter of type 'NSString *__strong' with an rvalue of type 'int'}}
+  // expected-error@+1 {{cannot initialize a parameter of type 'NSString *__strong' with an rvalue of type 'int'}}
+  reply(1);
 }
 
 // A reply block whose parameters differ from the protocol's.
-- (void)startTunnelWithConfig:(NSString*)config reply:(void (^)(BOOL, int))reply {  // expected-error {{conflicting parameter types in implementation of 'startTunnelWithConfig:reply:'}}
+// expected-error@+1 {{conflicting parameter types in implementation of 'startTunnelWithConfig:reply:'}}
+- (void)startTunnelWithConfig:(NSString*)config reply:(void (^)(BOOL, int))reply {
   (void)config;
   reply(NO, 0);
 }
@@ -36,27 +40,33 @@
 
 void connectionMistakes(NSXPCConnection* connection) {
   // A selector that Apple's NSXPCConnection does not have.
-  [connection setExportedInterfaces:nil];  // expected-error {{no visible @interface for 'NSXPCConnection' declares the selector 'setExportedInterfaces:'}}
+  // expected-error@+1 {{no visible @interface for 'NSXPCConnection' declares the selector 'setExportedInterfaces:'}}
+  [connection setExportedInterfaces:nil];
   // An invalidation handler with the wrong block type.
-  connection.invalidationHandler = ^(int reason) { (void)reason; };  // expected-error {{incompatible block pointer types assigning}}
+  // expected-error@+1 {{incompatible block pointer types assigning}}
+  connection.invalidationHandler = ^(int reason) { (void)reason; };
 }
 
-void securityMistakes(NSString* text, SecCodeRef code) {
+void securityMistakes(NSString* text) {
   SecRequirementRef requirement = nullptr;
   // An Objective-C object where a CoreFoundation type is expected, without a bridge.
-  SecRequirementCreateWithString(text, kSecCSDefaultFlags, &requirement);  // expected-error {{no matching function for call to 'SecRequirementCreateWithString'}}
+  // expected-error@+1 {{no matching function for call to 'SecRequirementCreateWithString'}}
+  SecRequirementCreateWithString(text, kSecCSDefaultFlags, &requirement);
   // Static code where running code is expected.
   SecStaticCodeRef staticCode = nullptr;
-  SecCodeCheckValidity(staticCode, kSecCSDefaultFlags, requirement);  // expected-error {{no matching function for call to 'SecCodeCheckValidity'}}
-  (void)code;
+  // expected-error@+1 {{no matching function for call to 'SecCodeCheckValidity'}}
+  SecCodeCheckValidity(staticCode, kSecCSDefaultFlags, requirement);
 }
 
 void logMistakes(os_log_t log, const char* format, const std::string& message) {
-  os_log_info(log, format);  // expected-error {{os_log() format argument is not a string constant}}
-  os_log_error(log, "%{public}s", message);  // expected-error {{cannot pass non-trivial object of type 'const std::string'}}
+  // expected-error@+1 {{os_log() format argument is not a string constant}}
+  os_log_info(log, format);
+  // expected-error@+1 {{cannot pass non-trivial object of type 'const std::string'}}
+  os_log_error(log, "%{public}s", message);
 }
 
 void coreMistakes(std::shared_ptr<zorvik::HelperService> service) {
   // A C++ reply with the wrong signature.
-  service->status([](bool active) { (void)active; });  // expected-error {{no viable conversion}}
+  // expected-error@+1 {{no viable conversion}}
+  service->status([](bool active) { (void)active; });
 }
