@@ -1,0 +1,45 @@
+// The helper's process entry on macOS: launchd starts it on demand, as root, when the client
+// looks up its Mach service.
+
+#import <Foundation/Foundation.h>
+#include <dispatch/dispatch.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#import "front/darwin/ZorvikHelperProtocol.h"
+#import "front/darwin/listener_delegate.h"
+#include "front/darwin/os_log_sink.h"
+#include "front/log_messages.h"
+#include "front/shared_service.h"
+#include "platform/system_log.h"
+#include "service/constants.h"
+#include "service/helper_settings.h"
+
+namespace {
+
+// Created once and never released: XPC queues use them for as long as the process lives.
+const zorvik::SystemLog* daemonLog;
+ZorvikListenerDelegate* listenerDelegate;
+NSXPCListener* listener;
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeOSLogSink();
+  daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
+  daemonLog->info(zorvik::kStartingMessage);
+
+  // Options and environment are ignored; argument zero only locates the tunnel daemon.
+  zorvik::HelperSettings settings;
+  settings.daemonPath = zorvik::daemonPathFor(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+  settings.logSink = unifiedLog;
+  zorvik::configureSharedService(std::move(settings));
+
+  listenerDelegate = [[ZorvikListenerDelegate alloc] initWithDaemonLog:*daemonLog];
+  listener = [[NSXPCListener alloc] initWithMachServiceName:kHelperMachServiceName];
+  listener.delegate = listenerDelegate;
+  [listener resume];
+  dispatch_main();
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/system_log.h"
+
+namespace zorvik {
+
+/// A sink that writes to the unified system log: one os_log object per subsystem and
+/// category, created on first use and kept; info and error map to the levels of the same name.
+std::shared_ptr<LogSink> makeOSLogSink();
+
+}  // namespace zorvik

@@ -1,0 +1,77 @@
+#import "front/darwin/service_object.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "front/darwin/foundation_strings.h"
+#include "front/shared_service.h"
+#include "service/constants.h"
+
+// The client sees the Objective-C names, the helper's log and listener the C++ ones.
+static_assert(std::string_view(ZORVIK_CLIENT_BUNDLE_IDENTIFIER) == zorvik::kClientBundleIdentifier);
+static_assert(std::string_view(ZORVIK_HELPER_MACH_SERVICE_NAME) == zorvik::kHelperMachServiceName);
+
+using VersionBlock = void (^)(NSString* _Nonnull);
+using ResultBlock = void (^)(BOOL, NSString* _Nullable);
+using StatusBlock = void (^)(BOOL, uint64_t, uint64_t);
+
+namespace {
+
+// Queued replies run on the service's own thread, which has no autorelease pool of its own.
+zorvik::ResultReply resultReply(ResultBlock _Nonnull block) {
+  ResultBlock copied = [block copy];
+  return [copied](bool ok, std::optional<std::string> error) {
+    @autoreleasepool {
+      copied(ok ? YES : NO, error ? zorvik::nsString(*error) : nil);
+    }
+  };
+}
+
+}  // namespace
+
+@implementation ZorvikServiceObject {
+  std::shared_ptr<zorvik::HelperService> _service;
+}
+
+- (instancetype)initWithService:(std::shared_ptr<zorvik::HelperService>)service {
+  self = [super init];
+  if (self) _service = std::move(service);
+  return self;
+}
+
+- (void)getVersionWithReply:(VersionBlock _Nonnull)reply {
+  VersionBlock copied = [reply copy];
+  // Answered before this method returns, on the thread that delivered the request.
+  _service->getVersion([copied](std::string version) { copied(zorvik::nsString(version)); });
+}
+
+- (void)startTunnelWithConfig:(NSString* _Nullable)config reply:(ResultBlock _Nonnull)reply {
+  _service->startTunnel(zorvik::stdString(config), resultReply(reply));
+}
+
+- (void)stopTunnelWithReply:(ResultBlock _Nonnull)reply {
+  _service->stopTunnel(resultReply(reply));
+}
+
+- (void)statusWithReply:(StatusBlock _Nonnull)reply {
+  StatusBlock copied = [reply copy];
+  _service->status([copied](bool active, std::uint64_t rx, std::uint64_t tx) {
+    @autoreleasepool {
+      copied(active ? YES : NO, rx, tx);
+    }
+  });
+}
+
+@end
+
+namespace zorvik {
+
+ZorvikServiceObject* _Nonnull sharedServiceObject() {
+  static ZorvikServiceObject* const object =
+      [[ZorvikServiceObject alloc] initWithService:sharedService()];
+  return object;
+}
+
+}  // namespace zorvik
