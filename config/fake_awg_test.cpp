@@ -1,10 +1,9 @@
 // The UAPI client against the fake tunnel daemon, started as a real child.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -46,7 +45,8 @@ class FakeDaemon {
     settings.push_back("FAKE_AWG_RECORD=" + (dir_ / "requests").string());
     settings.push_back("FAKE_AWG_DUMP=" + (dir_ / "dump").string());
     // Its output goes to a log file, as the helper does with the real daemon's.
-    const UniqueFd log(open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+    const UniqueFd log(
+        open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     pid_ = spawnProcess({.path = ZORVIK_BUILD_DIR "/fake_awg",
                          .arguments = {"utun"},
                          .environment = environmentWith(settings),
@@ -106,11 +106,11 @@ TEST(FakeAwg, AppliedConfigIsRecordedAndAccepted) {
   EXPECT_EQ(readFile(daemon.file("zorvik.name")), "utun7\n");
   EXPECT_EQ(readFile(daemon.file("log")), "fake_awg: interface utun7\n");
 
-  const StringMap interface{{"privatekey", kPrivate}, {"jc", "4"}};
-  const StringMap peer{{"publickey", kPublic}, {"persistentkeepalive", "25"}};
-  applyUAPIConfig(socket, interface, peer, "10.0.0.1:51820", milliseconds(3000));
+  const StringMap interfaceMap{{"privatekey", kPrivate}, {"jc", "4"}};
+  const StringMap peerMap{{"publickey", kPublic}, {"persistentkeepalive", "25"}};
+  applyUAPIConfig(socket, interfaceMap, peerMap, "10.0.0.1:51820", milliseconds(3000));
 
-  const std::string request = makeUAPISetRequest(interface, peer, "10.0.0.1:51820");
+  const std::string request = makeUAPISetRequest(interfaceMap, peerMap, "10.0.0.1:51820");
   EXPECT_EQ(readFile(daemon.file("requests")),
             "request " + std::to_string(request.size()) + "\n" + request + "\n");
 

@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "нет корректного Endpoint"},
         // The private key is checked first even when everything is missing.
         ErrorCase{"checkOrder", "[Peer]\nEndpoint = host\n", "нет PrivateKey"},
-        ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n", ""},
+        ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n",
+                  ""},
         ErrorCase{"bracketedIPv6Endpoint",
                   kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -87,9 +88,9 @@ TEST(ParseTunnelConfig, SectionRules) {
       "[Interface]\n"
       "PrivateKey = first\n"
       "[Unknown]\n"
-      "Address = 10.0.0.2/32\n"          // still the interface section
+      "Address = 10.0.0.2/32\n"  // still the interface section
       "[Interface] # comment\n"
-      "MTU = 1280\n"                     // still the interface section
+      "MTU = 1280\n"  // still the interface section
       "[Peer]\n"
       "PublicKey = p1\n"
       "PresharedKey = only-in-first\n"
@@ -98,7 +99,7 @@ TEST(ParseTunnelConfig, SectionRules) {
       "[Peer]\n"
       "PublicKey = p2\n"
       "AllowedIPs = 0.0.0.0/0\n"
-      "PrivateKey = later\n");           // peer section, not the interface's
+      "PrivateKey = later\n");  // peer section, not the interface's
   EXPECT_EQ(config.interface,
             (StringMap{{"privatekey", "first"}, {"address", "10.0.0.2/32"}, {"mtu", "1280"}}));
   EXPECT_EQ(config.peer, (StringMap{{"publickey", "p2"},
@@ -114,8 +115,8 @@ TEST(ParseTunnelConfig, CarriageReturnEndsUpInValuesNotInLineBreaks) {
 }
 
 TEST(ParseTunnelConfig, InvalidUTF8PassesThroughUnchanged) {
-  const std::string text = kInterface + "Na\xFFme\xC3 = va\xE2\x80lue\xFF\n" + kPeer +
-                           "\xC0\xAF\n\xF4\x90\x80\x80=x\n";
+  const std::string text =
+      kInterface + "Na\xFFme\xC3 = va\xE2\x80lue\xFF\n" + kPeer + "\xC0\xAF\n\xF4\x90\x80\x80=x\n";
   const auto config = parseTunnelConfig(text);
   EXPECT_EQ(config.interface.at("na\xFFme\xC3"), "va\xE2\x80lue\xFF");
   EXPECT_EQ(config.peer.at("\xF4\x90\x80\x80"), "x");

@@ -6,8 +6,8 @@ namespace zorvik {
 namespace {
 
 TEST(ConfigWhitespace, IsTheSpaceSeparatorsAndTab) {
-  for (char32_t cp : {U' ', U'\t', U'\u00A0', U'\u1680', U'\u2000', U'\u200A', U'\u202F',
-                      U'\u205F', U'\u3000'}) {
+  for (char32_t cp :
+       {U' ', U'\t', U'\u00A0', U'\u1680', U'\u2000', U'\u200A', U'\u202F', U'\u205F', U'\u3000'}) {
     EXPECT_TRUE(isConfigWhitespace(cp)) << std::hex << static_cast<unsigned>(cp);
   }
   // Line breaks, other format/control characters and the replacement character are not.
@@ -61,7 +61,8 @@ INSTANTIATE_TEST_SUITE_P(
                       LowerCase{"dottedCapitalI", "\u0130P", "i\u0307p"},
                       LowerCase{"cyrillic", "\u041A\u041B\u042E\u0427", "\u043A\u043B\u044E\u0447"},
                       // No context rule: a word-final capital sigma is a plain small sigma.
-                      LowerCase{"finalSigma", "\u039F\u0394\u039F\u03A3", "\u03BF\u03B4\u03BF\u03C3"},
+                      LowerCase{"finalSigma", "\u039F\u0394\u039F\u03A3",
+                                "\u03BF\u03B4\u03BF\u03C3"},
                       LowerCase{"sharpSUnchanged", "\u00DF", "\u00DF"},
                       LowerCase{"deseret", "\U00010400", "\U00010428"},
                       LowerCase{"invalidBytesKept", "A\xFF\xC0Z", "a\xFF\xC0z"}),
