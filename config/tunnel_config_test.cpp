@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "service/helper_service.h"
 
 namespace zorvik {
@@ -190,6 +192,35 @@ TEST(IntegerAccessors, ParseDecimalOrGiveTheDefault) {
     EXPECT_EQ(interfaceMTU(interface), c.mtu) << c.value.value_or("<missing>");
     EXPECT_EQ(peerKeepalive(peer), c.keepalive) << c.value.value_or("<missing>");
   }
+}
+
+TEST(ParseTunnelConfig, RandomTextsParseOrFailWithAKnownMessage) {
+  // Lines, some well-formed, some broken, joined in random order.
+  const std::string lines[] = {"[Interface]",
+                               "[peer]",
+                               "PrivateKey = k=",
+                               "publickey=p",
+                               "Endpoint = h:1",
+                               "\u212Aey = v",
+                               "\xFF\xC3=\xE2\x80",
+                               " # c = d",
+                               "[x]\r",
+                               "=",
+                               "",
+                               "\t\u00A0\u0130=\xF4\x90"};
+  std::mt19937 random(42);
+  int parsed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const auto count = random() % 16;
+    for (unsigned i = 0; i < count; ++i) text += lines[random() % std::size(lines)] + "\n";
+    const std::string error = parseError(text);
+    EXPECT_TRUE(error.empty() || error == "нет PrivateKey" || error == "нет PublicKey" ||
+                error == "нет корректного Endpoint")
+        << error;
+    parsed += error.empty();
+  }
+  EXPECT_GT(parsed, 0) << "the generator never produced a complete configuration";
 }
 
 }  // namespace
