@@ -20,7 +20,7 @@ class FakeTools {
   struct Rule {
     std::string tool;       ///< "route", "ifconfig", "networksetup"; empty for any
     Arguments arguments;    ///< the call's arguments after argument zero
-    bool prefix = false;    ///< match calls whose arguments start with `arguments`
+    bool prefix = false;    ///< match calls whose arguments start with `arguments` (empty: any)
     std::string stdoutText;
     std::string stderrText;
     int exitStatus = 0;
