@@ -1,5 +1,6 @@
 #include "service/helper_log.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -9,8 +10,6 @@
 #include <regex>
 #include <sstream>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "service/constants.h"
 #include "service/helper_service.h"
@@ -68,7 +67,8 @@ TEST(FormatLogRecord, WrapsTheMessageUnchanged) {
   EXPECT_EQ(formatLogRecord(t, ""), "[1970-01-01 00:00:00 +0000] \n");
   EXPECT_EQ(formatLogRecord(t, "туннель поднят на utun4 → 1.2.3.4"),
             "[1970-01-01 00:00:00 +0000] туннель поднят на utun4 → 1.2.3.4\n");
-  EXPECT_EQ(formatLogRecord(t, "two\nlines %s %d"), "[1970-01-01 00:00:00 +0000] two\nlines %s %d\n");
+  EXPECT_EQ(formatLogRecord(t, "two\nlines %s %d"),
+            "[1970-01-01 00:00:00 +0000] two\nlines %s %d\n");
 }
 
 class LogLineTest : public ::testing::Test {
@@ -97,9 +97,9 @@ TEST_F(LogLineTest, FirstCallCreatesFile0644WithOneRecordAndLogsToTheSystemLog) 
   std::smatch match;
   ASSERT_TRUE(std::regex_match(lines[0], match, kRecord)) << lines[0];
   EXPECT_EQ(match[1], "запуск amneziawg-go");
-  EXPECT_EQ(sink->records(), (std::vector<MemoryLogSink::Record>{
-                                 {kHelperMachServiceName, "tunnel", LogLevel::info,
-                                  "запуск amneziawg-go"}}));
+  EXPECT_EQ(sink->records(),
+            (std::vector<MemoryLogSink::Record>{
+                {kHelperMachServiceName, "tunnel", LogLevel::info, "запуск amneziawg-go"}}));
 }
 
 TEST_F(LogLineTest, AppendsToAnExistingFileAndKeepsItsMode) {
