@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "platform/append_file.h"
+#include "platform/unicode_space.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
@@ -60,7 +61,7 @@ void HelperService::launchDaemon() {
 
   auto nameText = waitForFileText(nameFile, settings().interfaceNameWait, settings().pollInterval);
   if (!nameText) throw Err("amneziawg-go не создал utun");
-  std::string name = trimWhitespaceAndNewlines(*nameText);
+  std::string name(trimSpacesTabsAndLineBreaks(*nameText));
   if (name.empty()) throw Err("amneziawg-go не создал utun");
   iface = name;
   logLine("utun=" + name + "; ищу UAPI-сокет в " + runDir);

@@ -75,7 +75,9 @@ TEST(DaemonProcess, OutlivesItsLastOutsideOwnerUntilTheChildExits) {
     process->terminate();
   }
   // The watcher's own reference keeps the object valid for its handler.
-  if (auto process = watched.lock()) EXPECT_TRUE(process->waitUntilFinished(10s));
+  if (auto process = watched.lock()) {
+    EXPECT_TRUE(process->waitUntilFinished(10s));
+  }
   for (int i = 0; i < 1000 && !watched.expired(); ++i) std::this_thread::sleep_for(10ms);
   EXPECT_TRUE(watched.expired());
   EXPECT_TRUE(handled.load());

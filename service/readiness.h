@@ -14,9 +14,6 @@ std::optional<std::string> waitForFileText(const std::string& path,
                                            std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds pollInterval);
 
-/// `text` without Unicode white space and line breaks at either end.
-std::string trimWhitespaceAndNewlines(std::string_view text);
-
 /// The names in `directory` in listing order, or nothing when it cannot be listed.
 std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);
 

@@ -2,56 +2,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
+
+#include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "zorvik-readiness-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using testing::TempDir;
 
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-TEST(TrimWhitespaceAndNewlines, RemovesUnicodeSpaceAndLineBreaksAtBothEndsOnly) {
-  struct Case {
-    std::string in, out;
-  };
-  for (const Case& c : {
-           Case{"utun7\n", "utun7"},
-           Case{"\t utun7 \r\n", "utun7"},
-           Case{"utun 7", "utun 7"},
-           Case{"  \n", ""},
-           Case{"", ""},
-           Case{"\u00A0\u2003utun3\u3000\u2028\u0085", "utun3"},
-           Case{"\u200Butun3", "\u200Butun3"},  // zero width space is not white space
-           Case{"utun\xC3", "utun\xC3"},          // a cut sequence stops the trim
-           Case{"\xE2\x80utun", "\xE2\x80utun"},
-       }) {
-    EXPECT_EQ(trimWhitespaceAndNewlines(c.in), c.out) << '"' << c.in << '"';
-  }
 }
 
 TEST(PickUAPISocketName, PrefersTheInterfaceOwnSocket) {
