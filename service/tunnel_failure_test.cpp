@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "platform/process_spawn.h"
 #include "service/tunnel_fixture.h"
 
 namespace zorvik::testing {
@@ -30,6 +31,16 @@ struct FailureCase {
 
 std::function<std::string(const TunnelTest&)> fixed(std::string text) {
   return [text](const TunnelTest&) { return text; };
+}
+
+// The same spawn fails the same way, so its error is the one to expect.
+std::string launchError(const TunnelTest& t) {
+  try {
+    spawnProcess({t.settings.daemonPath, {"utun"}, std::nullopt, -1, -1, -1});
+  } catch (const std::system_error& e) {
+    return e.what();
+  }
+  return "the daemon was started";
 }
 
 std::string runDirError(const TunnelTest& t) {
@@ -68,6 +79,13 @@ const FailureCase kCases[] = {
      tunnelConfig(),
      [](const TunnelTest& t) { return "amneziawg-go не найден: " + t.dir.file("amneziawg-go"); },
      {kGatewayLookup, kHostRouteDelete}, false},
+    {"daemon cannot be launched",
+     [](TunnelTest& t) {
+       t.settings.daemonPath = t.dir.file("amneziawg-go");
+       std::ofstream(t.settings.daemonPath) << "not a program\n";
+       ::chmod(t.settings.daemonPath.c_str(), 0755);
+     },
+     tunnelConfig(), launchError, {kGatewayLookup, kHostRouteDelete}, false},
     {"no interface name",
      [](TunnelTest& t) {
        t.setFakeDaemon("FAKE_AWG_NAME_MODE", "none");

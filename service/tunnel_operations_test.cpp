@@ -182,6 +182,11 @@ TEST_F(TunnelTest, AMissingDaemonLogIsCreatedWithMode0644) {
   EXPECT_EQ(info.st_mode & 07777, 0644u);
 }
 
+TEST_F(TunnelTest, ADaemonLogThatCannotBeOpenedIsNoFailure) {
+  settings.daemonLogPath = dir.file("no-such-dir") + "/awg.log";
+  EXPECT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+}
+
 TEST_F(TunnelTest, EveryRequestIsAnsweredOnceEvenWhenTheReplyThrows) {
   std::atomic<int> starts{0}, stops{0}, statuses{0};
   svc().startTunnel("", [&](bool, std::optional<std::string>) {
