@@ -165,7 +165,10 @@ TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
     // No DNS line: only the IPv6 step lists the services.
     expected.push_back({"networksetup", "-listallnetworkservices"});
     EXPECT_EQ(tools.calls(), expected);
+    // The next daemon takes the same interface name: let this one remove its socket first.
+    auto daemon = this->daemon();
     ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+    ASSERT_TRUE(daemon->waitUntilFinished(10s));
   }
 }
 
