@@ -1,10 +1,9 @@
 // Requests around a running tunnel: restarts, stops, status, and the daemon's
 // own life.
 #include <fcntl.h>
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
