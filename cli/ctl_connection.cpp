@@ -37,6 +37,9 @@ void sendAll(int fd, const std::string& data) {
     const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
+      if (errno == EPIPE || errno == ECONNRESET) {
+        throw HelperClosedConnection("the helper closed the connection");
+      }
       throw std::runtime_error(std::string("cannot send the request to the helper: ") +
                                std::strerror(errno));
     }

@@ -24,6 +24,9 @@ namespace {
 constexpr std::chrono::seconds kReplyTimeout{60};
 constexpr std::chrono::seconds kPatience{1};
 constexpr int kRequestId = 1;
+constexpr const char* kClosedWithoutReply =
+    "the helper closed the connection without replying (it serves only the zorvikctl installed "
+    "beside it; its log says why)";
 
 int fail(int exitCode, const std::string& message) {
   std::cerr << "zorvikctl: " << message << "\n";
@@ -65,9 +68,7 @@ int awaitReply(LineReader& reader, const Invocation& invocation) {
         toldWaiting = true;
         continue;
       case LineReader::Result::closed:
-        return fail(kExitUnreachable,
-                    "the helper closed the connection without replying (it serves only the "
-                    "zorvikctl installed beside it; its log says why)");
+        return fail(kExitUnreachable, kClosedWithoutReply);
       case LineReader::Result::tooLong:
         return fail(kExitUnreachable, "the helper's reply is too long");
       case LineReader::Result::line:
@@ -101,7 +102,12 @@ int main(int argc, char** argv) {
     if (invocation.command == Command::start) config = readConfig(invocation.configSource);
     const std::string request = requestLine(invocation, kRequestId, config);
     zorvik::UniqueFd socket = connectToHelper(invocation.socketPath);
-    sendAll(socket.get(), request);
+    try {
+      sendAll(socket.get(), request);
+    } catch (const HelperClosedConnection&) {
+      // A refused client can find the connection closed before its request is out.
+      return fail(kExitUnreachable, kClosedWithoutReply);
+    }
     LineReader reader(socket.get());
     return awaitReply(reader, invocation);
   } catch (const std::exception& error) {
