@@ -91,6 +91,11 @@ TEST(Zorvikctl, ArgumentErrorsExitTwoWithTheUsage) {
   EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", missing}),
             (CtlResult{2, "", "zorvikctl: cannot read " + missing +
                                   ": No such file or directory\n"}));
+  EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", dir.path().string()}),
+            (CtlResult{2, "", "zorvikctl: cannot read " + dir.path().string() +
+                                  ": Is a directory\n"}));
+  EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", "/dev/zero"}),
+            (CtlResult{2, "", "zorvikctl: /dev/zero is larger than 1 MiB\n"}));
 }
 
 /// A listener that admits by the real Linux check, as the helper at `helperPath`.
@@ -107,8 +112,16 @@ TEST(ZorvikctlAdmission, TheRealCheckerAdmitsTheClientBesideTheHelper) {
   ASSERT_EQ(fs::canonical(fs::path(self).parent_path()), fs::canonical(ZORVIK_BUILD_DIR));
   auto harness = realCheckerHarness(self);
   EXPECT_EQ(runCtl({"--socket", harness.socketPath(), "version"}), (CtlResult{0, "1\n", ""}));
-  EXPECT_TRUE(harness.closedConnections(1));
-  EXPECT_EQ(harness.sink->messages(), std::vector<std::string>{kConnectionClosed});
+
+  // A symlink elsewhere runs the very same file.
+  TempDir dir;
+  const fs::path link = dir.path() / "zorvikctl";
+  fs::create_symlink(kZorvikctl, link);
+  EXPECT_EQ(runCtl({"--socket", harness.socketPath(), "version"}, "", link.string()),
+            (CtlResult{0, "1\n", ""}));
+  EXPECT_TRUE(harness.closedConnections(2));
+  EXPECT_EQ(harness.sink->messages(),
+            (std::vector<std::string>{kConnectionClosed, kConnectionClosed}));
 }
 
 TEST(ZorvikctlAdmission, TheRealCheckerRefusesOtherClients) {
