@@ -82,8 +82,8 @@ class CtlRun {
     auto [inRead, inWrite] = makePipe();
     auto [outRead, outWrite] = makePipe();
     auto [errRead, errWrite] = makePipe();
-    pid_ = spawnProcess({program, std::move(arguments), std::nullopt, inRead.get(),
-                         outWrite.get(), errWrite.get()});
+    pid_ = spawnProcess({program, std::move(arguments), std::nullopt, inRead.get(), outWrite.get(),
+                         errWrite.get()});
     out_.emplace(std::move(outRead));
     err_.emplace(std::move(errRead));
     // Our ends close on return, so the child sees the end of its input.
@@ -110,7 +110,7 @@ class CtlRun {
 };
 
 inline CtlResult runCtl(const std::vector<std::string>& arguments, const std::string& input = "",
-                 const std::string& program = kZorvikctl) {
+                        const std::string& program = kZorvikctl) {
   return CtlRun(program, arguments, input).finish();
 }
 

@@ -69,7 +69,8 @@ TEST(ZorvikctlRequest, OneJsonLinePerCommand) {
             "{\"id\":1,\"method\":\"startTunnel\",\"config\":\"[Interface]\\nMTU = 1280\\n\"}\n");
   EXPECT_EQ(requestLine(invocationOf(Command::stop), 2, "ignored"),
             "{\"id\":2,\"method\":\"stopTunnel\"}\n");
-  EXPECT_EQ(requestLine(invocationOf(Command::status), 3, ""), "{\"id\":3,\"method\":\"status\"}\n");
+  EXPECT_EQ(requestLine(invocationOf(Command::status), 3, ""),
+            "{\"id\":3,\"method\":\"status\"}\n");
   EXPECT_THROW(requestLine(invocationOf(Command::start), 1, "\xff\xfe"), std::invalid_argument);
 }
 
@@ -103,7 +104,8 @@ TEST(ZorvikctlReply, PrintsAndExitsForEachReply) {
       {Command::status, false, R"({"id":1,"error":"bad request: unknown method \"status\""})", 1,
        "", "zorvikctl: the helper rejected the request: bad request: unknown method \"status\"\n"},
       {Command::status, false, R"({"id":1,"active":true,"rx":-1,"tx":2})", 2, "",
-       "zorvikctl: unexpected reply from the helper: {\"id\":1,\"active\":true,\"rx\":-1,\"tx\":2}\n"},
+       "zorvikctl: unexpected reply from the helper: "
+       "{\"id\":1,\"active\":true,\"rx\":-1,\"tx\":2}\n"},
       {Command::version, false, "not json", 2, "",
        "zorvikctl: unexpected reply from the helper: not json\n"},
       {Command::stop, false, R"({"id":1,"version":"1"})", 2, "",

@@ -37,7 +37,8 @@ std::string readConfig(const std::string& source) {
   const bool standardInput = source == "-";
   const std::string name = standardInput ? "standard input" : source;
   zorvik::UniqueFd file(standardInput ? -1 : ::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!standardInput && !file) throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+  if (!standardInput && !file)
+    throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
   const int fd = standardInput ? STDIN_FILENO : file.get();
   std::string text;
   char chunk[64 * 1024];
@@ -104,7 +105,8 @@ int main(int argc, char** argv) {
     if (invocation.command == Command::start) config = readConfig(invocation.configSource);
     const std::string request = requestLine(invocation, kRequestId, config);
     if (request.size() - 1 > kMaxRequestBytes) {
-      return fail(kExitUnreachable, "the configuration is too large to send (over 1 MiB as a request)");
+      return fail(kExitUnreachable,
+                  "the configuration is too large to send (over 1 MiB as a request)");
     }
     zorvik::UniqueFd socket = connectToHelper(invocation.socketPath);
     try {

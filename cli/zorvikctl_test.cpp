@@ -6,9 +6,9 @@
 
 #include <fstream>
 
+#include "cli/ctl_run_for_tests.h"
 #include "front/linux/linux_code_signing.h"
 #include "front/linux/listener_test_support.h"
-#include "cli/ctl_run_for_tests.h"
 
 namespace zorvik {
 namespace {
@@ -70,9 +70,9 @@ TEST_F(ZorvikctlAgainstHelper, SaysItIsWaitingForASlowStart) {
 TEST(Zorvikctl, AHelperThatIsNotRunningExitsTwo) {
   TempDir dir;
   const std::string path = (dir.path() / "none.sock").string();
-  EXPECT_EQ(runCtl({"--socket", path, "status"}),
-            (CtlResult{2, "", "zorvikctl: cannot connect to " + path +
-                                  ": No such file or directory\n"}));
+  EXPECT_EQ(
+      runCtl({"--socket", path, "status"}),
+      (CtlResult{2, "", "zorvikctl: cannot connect to " + path + ": No such file or directory\n"}));
 }
 
 TEST(Zorvikctl, ArgumentErrorsExitTwoWithTheUsage) {
@@ -88,12 +88,12 @@ TEST(Zorvikctl, ArgumentErrorsExitTwoWithTheUsage) {
 
   TempDir dir;
   const std::string missing = (dir.path() / "none.conf").string();
-  EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", missing}),
-            (CtlResult{2, "", "zorvikctl: cannot read " + missing +
-                                  ": No such file or directory\n"}));
-  EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", dir.path().string()}),
-            (CtlResult{2, "", "zorvikctl: cannot read " + dir.path().string() +
-                                  ": Is a directory\n"}));
+  EXPECT_EQ(
+      runCtl({"--socket", "/nonexistent.sock", "start", missing}),
+      (CtlResult{2, "", "zorvikctl: cannot read " + missing + ": No such file or directory\n"}));
+  EXPECT_EQ(
+      runCtl({"--socket", "/nonexistent.sock", "start", dir.path().string()}),
+      (CtlResult{2, "", "zorvikctl: cannot read " + dir.path().string() + ": Is a directory\n"}));
   EXPECT_EQ(runCtl({"--socket", "/nonexistent.sock", "start", "/dev/zero"}),
             (CtlResult{2, "", "zorvikctl: /dev/zero is larger than 1 MiB\n"}));
 }

@@ -95,8 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
     HelperDelegate, Admission,
     testing::Values(
         AdmissionCase{"Admitted", {Status::found, "TEAM"}, true, true, 0, {}, {}, true},
-        AdmissionCase{"NoOwnCode", {Status::noCode, ""}, true, true, 0, {}, {kUntrustedRejected},
-                      false},
+        AdmissionCase{
+            "NoOwnCode", {Status::noCode, ""}, true, true, 0, {}, {kUntrustedRejected}, false},
         AdmissionCase{"NoOwnTeamID",
                       {Status::noTeamID, ""},
                       true,
@@ -141,8 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HelperDelegate, CompilesTheRequirementOnceFromTheOwnTeamID) {
   SystemLog daemonLog(nullptr, kHelperMachServiceName, "daemon");
-  auto signing = std::make_shared<FakeCodeSigning>(
-      CodeSigning::OwnTeamID{Status::found, "XYZ987"}, true);
+  auto signing =
+      std::make_shared<FakeCodeSigning>(CodeSigning::OwnTeamID{Status::found, "XYZ987"}, true);
   HelperDelegate delegate(signing, daemonLog);
   FakePeer peer(true, 0);
   delegate.shouldAcceptNewConnection(peer);

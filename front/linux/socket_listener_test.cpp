@@ -44,7 +44,8 @@ TEST(SocketListener, AFailedStartCarriesTheErrorText) {
   EXPECT_EQ(client.reply(), Json::parse(R"({"id":1,"ok":false,"error":"нет секции [Interface]"})"));
   client.send(R"({"id":2,"method":"stopTunnel"})");
   EXPECT_EQ(client.reply(), Json::parse(R"({"id":2,"ok":true,"error":null})"));
-  EXPECT_EQ(service->configs(), std::vector<std::string>{""}) << "a missing config is the empty text";
+  EXPECT_EQ(service->configs(), std::vector<std::string>{""})
+      << "a missing config is the empty text";
 }
 
 TEST(SocketListener, ManyPipelinedRequestsEachGetOneWholeReply) {
@@ -54,8 +55,8 @@ TEST(SocketListener, ManyPipelinedRequestsEachGetOneWholeReply) {
   constexpr int kCount = 300;
   std::string batch;
   for (int i = 0; i < kCount; ++i) {
-    batch += "{\"id\":" + std::to_string(i) + ",\"method\":\"" +
-             (i % 2 ? "status" : "getVersion") + "\"}\n";
+    batch += "{\"id\":" + std::to_string(i) + ",\"method\":\"" + (i % 2 ? "status" : "getVersion") +
+             "\"}\n";
   }
   ctl::sendAll(client.fd(), batch);
   std::vector<bool> seen(kCount, false);
@@ -75,7 +76,8 @@ TEST(SocketListener, BadRequestsAreAnsweredAndTheConnectionGoesOn) {
   TestClient client(harness.socketPath());
   const std::pair<const char*, const char*> cases[] = {
       {"{\"id\":1,", R"({"id":null,"error":"bad request: not valid JSON"})"},
-      {R"({"id":2,"method":"format"})", R"({"id":2,"error":"bad request: unknown method \"format\""})"},
+      {R"({"id":2,"method":"format"})",
+       R"({"id":2,"error":"bad request: unknown method \"format\""})"},
       {R"({"id":3,"method":"startTunnel","config":["a"]})",
        R"({"id":3,"error":"bad request: config must be a string"})"},
   };
@@ -207,8 +209,9 @@ TEST(SocketListener, AHelperThatCannotReadItsOwnOwnerRefusesEveryone) {
     EXPECT_TRUE(client.closedByHelper());
   }
   EXPECT_TRUE(eventually([&] { return harness.sink->messages().size() >= 3; }));
-  EXPECT_EQ(harness.sink->messages(),
-            (std::vector<std::string>{kOwnTeamIDUnreadable, kUntrustedRejected, kUntrustedRejected}));
+  EXPECT_EQ(
+      harness.sink->messages(),
+      (std::vector<std::string>{kOwnTeamIDUnreadable, kUntrustedRejected, kUntrustedRejected}));
 }
 
 class SocketListenerStartUp : public testing::Test {
