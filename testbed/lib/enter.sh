@@ -1,13 +1,18 @@
 #!/bin/bash
 # First process of the simulated Mac, started by testbed/run in fresh mount, network and PID
-# namespaces. It builds the Mac's root file system on a tmpfs at ROOT (host directories bound
+# namespaces. It builds the Mac's root file system on a tmpfs (host directories bound
 # read-only, private /run, /tmp and /Library, the macOS tools laid over /usr/sbin), then runs the
 # scenario chrooted into it. Everything it mounts lives and dies with this mount namespace.
-#   enter.sh ROOT TESTBED_DIR BUILD_DIR KEEP_DIR|"" SCENARIO [ARG...]
+#   enter.sh TESTBED_DIR BUILD_DIR KEEP_DIR|"" SCENARIO [ARG...]
 set -euo pipefail
-root=$1 testbed=$2 build=$3 keep=$4
-shift 4
+testbed=$1 build=$2 keep=$3
+shift 3
 
+# The new root lives on a tmpfs over /run, mounted in this namespace only: the host sees no
+# directory of it, not even when the run is killed outright.
+mount -t tmpfs -o mode=0755 testbed "/run"
+root=/run/root
+mkdir -m 0755 "$root"
 mount -t tmpfs -o mode=0755 testbed-root "$root"
 for entry in /*; do
   name=${entry#/}

@@ -224,3 +224,56 @@ tb_status_field() {
 }
 
 tb_helper_log() { cat "$TB_HELPER_LOG" 2>/dev/null || true; }
+
+# The helper log's messages, without their timestamps, with every daemon pid as "pid=N"; fails
+# when a record lacks the "[YYYY-MM-DD hh:mm:ss +0000] " stamp.
+tb_helper_log_messages() {
+  local line
+  while IFS= read -r line; do
+    [[ $line =~ ^\[[0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}:[0-9]{2}:[0-9]{2}\ \+0000\]\ (.*)$ ]] ||
+      tb_fail "helper log record without a UTC timestamp: [$line]"
+    sed -E 's/pid=[0-9]+/pid=N/' <<<"${BASH_REMATCH[1]}"
+  done < <(tb_helper_log)
+}
+
+# --- checks of the tunnel's effects ----------------------------------------------------------
+
+tb_expect_tunnel_up() { # ENDPOINT_IP
+  local routes
+  routes=$(ip -4 route show)
+  tb_expect_contains "$routes" "0.0.0.0/1 dev utun" "routes while up"
+  tb_expect_contains "$routes" "128.0.0.0/1 dev utun" "routes while up"
+  tb_expect_contains "$routes" "$1 via $TB_SERVER_ADDRESS dev en0" "host route to the server while up"
+  tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route while up"
+  tb_expect_contains "$(ip -4 -o addr show dev utun)" "inet $TB_CLIENT_TUNNEL_ADDRESS" "utun address"
+  tb_expect_eq "$(</sys/class/net/utun/mtu)" 1380 "utun MTU"
+  tb_expect_contains "$(ip -o link show dev utun)" ",UP" "utun state"
+}
+
+tb_ping_server() {
+  ping -c "${1:-2}" -i 0.2 -W 2 "$TB_SERVER_TUNNEL_ADDRESS" >/dev/null ||
+    tb_fail "no answer from $TB_SERVER_TUNNEL_ADDRESS through the tunnel"
+}
+
+tb_no_utun() { [ ! -e /sys/class/net/utun ]; }
+
+# After a stop or a failed start: the daemon gone with its interface and routes, the host route
+# gone, the default route kept, every service as it was ($1: tb_services_summary from before).
+tb_expect_torn_down() {
+  tb_wait_for 5 tb_no_utun || tb_fail "utun still exists: the daemon was not terminated"
+  local routes
+  routes=$(ip -4 route show)
+  tb_expect_lacks "$routes" "$TB_SERVER_ADDRESS via" "routes after teardown"
+  tb_expect_lacks "$routes" "0.0.0.0/1" "routes after teardown"
+  tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route after teardown"
+  tb_expect_eq "$(tb_services_summary)" "$1" "network services after teardown"
+  tb_expect_eq "$(tb_status_field active)" false "status after teardown"
+}
+
+# tb_start_fails CONFIG EXPECTED_ERROR_PART: zorvikctl start must fail with that text.
+tb_start_fails() {
+  local status=0
+  tb_ctl start "$1" >"$TB/ctl.out" 2>"$TB/ctl.err" || status=$?
+  tb_expect_eq "$status" 1 "zorvikctl start exit status (stderr: $(<"$TB/ctl.err"))"
+  tb_expect_contains "$(<"$TB/ctl.err")" "start failed: $2" "zorvikctl start error"
+}
