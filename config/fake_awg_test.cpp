@@ -1,0 +1,152 @@
+// The UAPI client against the fake tunnel daemon, started as a real child.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "config/uapi_client.h"
+#include "config/uapi_request.h"
+#include "platform/process_spawn.h"
+#include "service/helper_service.h"
+
+namespace zorvik {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+
+const std::string kPrivate = "AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyA=";
+const std::string kPublic = "//////////////////////////////////////////8=";
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/// fake_awg running in a temporary run directory; stopped with SIGTERM and reaped.
+class FakeDaemon {
+ public:
+  explicit FakeDaemon(std::vector<std::string> settings) {
+    char dir[] = "/tmp/zorvik-fakeawg-XXXXXX";
+    if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp failed");
+    dir_ = dir;
+    settings.push_back("WG_TUN_NAME_FILE=" + (dir_ / "zorvik.name").string());
+    settings.push_back("FAKE_AWG_RUN_DIR=" + (dir_ / "run").string());
+    settings.push_back("FAKE_AWG_RECORD=" + (dir_ / "requests").string());
+    settings.push_back("FAKE_AWG_DUMP=" + (dir_ / "dump").string());
+    pid_ = spawnProcess({.path = ZORVIK_BUILD_DIR "/fake_awg",
+                         .arguments = {"utun"},
+                         .environment = environmentWith(settings)});
+  }
+  ~FakeDaemon() {
+    stop();
+    fs::remove_all(dir_);
+  }
+  FakeDaemon(const FakeDaemon&) = delete;
+  FakeDaemon& operator=(const FakeDaemon&) = delete;
+
+  /// The socket path once it exists (bounded wait), or "" when it never appeared.
+  std::string waitForSocket(const std::string& name = "utun7.sock") const {
+    const fs::path path = dir_ / "run" / name;
+    for (int i = 0; i < 500; ++i) {
+      if (fs::is_socket(path)) return path.string();
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return "";
+  }
+
+  /// SIGTERM, then the raw wait status (nothing if already stopped).
+  std::optional<int> stop() {
+    if (pid_ <= 0) return std::nullopt;
+    kill(pid_, SIGTERM);
+    auto status = waitForExit(pid_);
+    pid_ = -1;
+    return status;
+  }
+
+  fs::path file(const std::string& name) const { return dir_ / name; }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+};
+
+TEST(FakeAwg, AppliedConfigIsRecordedAndAccepted) {
+  FakeDaemon daemon({});
+  const std::string socket = daemon.waitForSocket();
+  ASSERT_FALSE(socket.empty());
+  EXPECT_EQ(readFile(daemon.file("zorvik.name")), "utun7\n");
+
+  const StringMap interface{{"privatekey", kPrivate}, {"jc", "4"}};
+  const StringMap peer{{"publickey", kPublic}, {"persistentkeepalive", "25"}};
+  applyUAPIConfig(socket, interface, peer, "10.0.0.1:51820", milliseconds(3000));
+
+  const std::string request = makeUAPISetRequest(interface, peer, "10.0.0.1:51820");
+  EXPECT_EQ(readFile(daemon.file("requests")),
+            "request " + std::to_string(request.size()) + "\n" + request + "\n");
+
+  const auto status = daemon.stop();
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << *status;
+  EXPECT_FALSE(fs::exists(socket)) << "the daemon leaves its socket behind";
+}
+
+TEST(FakeAwg, RejectionCarriesTheWholeAnswer) {
+  FakeDaemon daemon({"FAKE_AWG_SET_ERRNO=-22", "FAKE_AWG_IFACE=utun3"});
+  const std::string socket = daemon.waitForSocket("utun3.sock");
+  ASSERT_FALSE(socket.empty());
+  try {
+    applyUAPIConfig(socket, {{"privatekey", kPrivate}}, {{"publickey", kPublic}}, "1.2.3.4:1",
+                    milliseconds(3000));
+    FAIL() << "a rejected configuration was reported as applied";
+  } catch (const HelperService::Err& e) {
+    EXPECT_EQ(e.msg, "UAPI отклонил конфиг: errno=-22\n\n");
+  }
+}
+
+TEST(FakeAwg, CountersThroughLongAndSplitAnswers) {
+  FakeDaemon daemon({"FAKE_AWG_RX_BYTES=1234", "FAKE_AWG_TX_BYTES=5678",
+                     "FAKE_AWG_ANSWER_PAD=10000", "FAKE_AWG_SPLIT_MS=100"});
+  const std::string socket = daemon.waitForSocket();
+  ASSERT_FALSE(socket.empty());
+  EXPECT_EQ(uapiTransferTotals(socket, milliseconds(3000)),
+            std::make_pair(std::uint64_t{1234}, std::uint64_t{5678}));
+  EXPECT_NE(readFile(daemon.file("requests")).find("request 7\nget=1\n\n\n"), std::string::npos);
+}
+
+TEST(FakeAwg, ChildStartsCleanThroughSpawnProcess) {
+  FakeDaemon daemon({});
+  ASSERT_FALSE(daemon.waitForSocket().empty());
+  std::istringstream dump(readFile(daemon.file("dump")));
+  std::vector<std::string> fds;
+  std::string sigBlk, sigIgn;
+  bool sawArg = false, sawNameFile = false;
+  for (std::string line; std::getline(dump, line);) {
+    if (line.starts_with("fd ")) fds.push_back(line.substr(3, line.find(' ', 3) - 3));
+    if (line.starts_with("SigBlk:")) sigBlk = line;
+    if (line.starts_with("SigIgn:")) sigIgn = line;
+    sawArg = sawArg || line == "arg utun";
+    sawNameFile = sawNameFile || line.starts_with("env WG_TUN_NAME_FILE=");
+  }
+  EXPECT_TRUE(sawArg);
+  EXPECT_TRUE(sawNameFile);
+  std::sort(fds.begin(), fds.end());
+  EXPECT_EQ(fds, (std::vector<std::string>{"0", "1", "2"}));
+  EXPECT_EQ(sigBlk, "SigBlk:\t0000000000000000");
+  // glibc's posix_spawn leaves its two internal real-time signals (32, 33)
+  // ignored in the child; every standard signal must be at its default.
+  ASSERT_TRUE(sigIgn.starts_with("SigIgn:\t")) << sigIgn;
+  EXPECT_EQ(std::stoull(sigIgn.substr(8), nullptr, 16) & 0x7FFFFFFFull, 0u) << sigIgn;
+}
+
+}  // namespace
+}  // namespace zorvik

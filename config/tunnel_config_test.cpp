@@ -1,0 +1,195 @@
+#include "config/tunnel_config.h"
+
+#include <gtest/gtest.h>
+
+#include "service/helper_service.h"
+
+namespace zorvik {
+namespace {
+
+const std::string kPeer = "[Peer]\nPublicKey = pub=\nEndpoint = vpn.example.org:51820\n";
+const std::string kInterface = "[Interface]\nPrivateKey = priv=\n";
+
+/// The message of the error that parsing `text` throws, or "" when it parses.
+std::string parseError(const std::string& text) {
+  try {
+    parseTunnelConfig(text);
+  } catch (const HelperService::Err& e) {
+    return e.msg;
+  }
+  return "";
+}
+
+struct ErrorCase {
+  const char* name;
+  std::string text;
+  std::string message;
+};
+
+class ParseTunnelConfigErrors : public ::testing::TestWithParam<ErrorCase> {};
+
+TEST_P(ParseTunnelConfigErrors, FailsWithTheFixedMessage) {
+  EXPECT_EQ(parseError(GetParam().text), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ParseTunnelConfigErrors,
+    ::testing::Values(
+        ErrorCase{"empty", "", "нет PrivateKey"},
+        ErrorCase{"onlyCommentsAndBlanks", "# a\n\n \t\n#PrivateKey = x\n", "нет PrivateKey"},
+        ErrorCase{"keyAboveHeader", "PrivateKey = priv=\n[Interface]\n" + kPeer, "нет PrivateKey"},
+        ErrorCase{"headerWithComment", "[Interface] # me\nPrivateKey = x\n" + kPeer,
+                  "нет PrivateKey"},
+        ErrorCase{"headerWithInnerBlank", "[ Interface ]\nPrivateKey = x\n" + kPeer,
+                  "нет PrivateKey"},
+        ErrorCase{"crlfLineEnds", "[Interface]\r\nPrivateKey = x\r\n[Peer]\r\nPublicKey = y\r\n",
+                  "нет PrivateKey"},
+        ErrorCase{"semicolonIsNoComment", kInterface + "[Peer]\n;PublicKey = y\nEndpoint = h:1\n",
+                  "нет PublicKey"},
+        ErrorCase{"publicKeyInInterface", kInterface + "PublicKey = y\n[Peer]\nEndpoint = h:1\n",
+                  "нет PublicKey"},
+        ErrorCase{"noEndpoint", kInterface + "[Peer]\nPublicKey = y\n", "нет корректного Endpoint"},
+        ErrorCase{"endpointWithoutPort", kInterface + "[Peer]\nPublicKey = y\nEndpoint = host\n",
+                  "нет корректного Endpoint"},
+        ErrorCase{"emptyEndpoint", kInterface + "[Peer]\nPublicKey = y\nEndpoint =\n",
+                  "нет корректного Endpoint"},
+        // The private key is checked first even when everything is missing.
+        ErrorCase{"checkOrder", "[Peer]\nEndpoint = host\n", "нет PrivateKey"},
+        ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n", ""},
+        ErrorCase{"bracketedIPv6Endpoint",
+                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ParseTunnelConfig, KeysAreTrimmedAndLowerCasedValuesKeptVerbatim) {
+  const auto config = parseTunnelConfig(
+      "  [INTERFACE]  \n"
+      "\tPRIVATEKEY\t=  aGVsbG8gd29ybGQ=  \n"
+      "Public Key = inner blank stays\n"
+      "DNS = 1.1.1.1 # remark\n"
+      "Jc=4=5\n"
+      "no equals sign here\n"
+      "[pEeR]\n"
+      "\u00A0PublicKey\u3000= Ab+/cD==\n"
+      "Endpoint = [2001:db8::1]:51820\n"
+      "\u212Aeepalive = 1\n");
+  EXPECT_EQ(config.interface, (StringMap{{"privatekey", "aGVsbG8gd29ybGQ="},
+                                         {"public key", "inner blank stays"},
+                                         {"dns", "1.1.1.1 # remark"},
+                                         {"jc", "4=5"}}));
+  EXPECT_EQ(config.peer, (StringMap{{"publickey", "Ab+/cD=="},
+                                    {"endpoint", "[2001:db8::1]:51820"},
+                                    {"keepalive", "1"}}));
+}
+
+TEST(ParseTunnelConfig, SectionRules) {
+  const auto config = parseTunnelConfig(
+      "Orphan = dropped\n"
+      "[Interface]\n"
+      "PrivateKey = first\n"
+      "[Unknown]\n"
+      "Address = 10.0.0.2/32\n"          // still the interface section
+      "[Interface] # comment\n"
+      "MTU = 1280\n"                     // still the interface section
+      "[Peer]\n"
+      "PublicKey = p1\n"
+      "PresharedKey = only-in-first\n"
+      "AllowedIPs = 10.0.0.0/8\n"
+      "Endpoint = a:1\n"
+      "[Peer]\n"
+      "PublicKey = p2\n"
+      "AllowedIPs = 0.0.0.0/0\n"
+      "PrivateKey = later\n");           // peer section, not the interface's
+  EXPECT_EQ(config.interface,
+            (StringMap{{"privatekey", "first"}, {"address", "10.0.0.2/32"}, {"mtu", "1280"}}));
+  EXPECT_EQ(config.peer, (StringMap{{"publickey", "p2"},
+                                    {"presharedkey", "only-in-first"},
+                                    {"allowedips", "0.0.0.0/0"},
+                                    {"endpoint", "a:1"},
+                                    {"privatekey", "later"}}));
+}
+
+TEST(ParseTunnelConfig, CarriageReturnEndsUpInValuesNotInLineBreaks) {
+  const auto config = parseTunnelConfig(kInterface + "DNS = 9.9.9.9\r\n" + kPeer);
+  EXPECT_EQ(config.interface.at("dns"), "9.9.9.9\r");
+}
+
+TEST(ParseTunnelConfig, InvalidUTF8PassesThroughUnchanged) {
+  const std::string text = kInterface + "Na\xFFme\xC3 = va\xE2\x80lue\xFF\n" + kPeer +
+                           "\xC0\xAF\n\xF4\x90\x80\x80=x\n";
+  const auto config = parseTunnelConfig(text);
+  EXPECT_EQ(config.interface.at("na\xFFme\xC3"), "va\xE2\x80lue\xFF");
+  EXPECT_EQ(config.peer.at("\xF4\x90\x80\x80"), "x");
+}
+
+TEST(ParseTunnelConfig, DottedCapitalIHeaderIsNoHeader) {
+  // "[İnterface]" lower-cases to "[i̇nterface]", which is not the header.
+  EXPECT_EQ(parseError("[\u0130nterface]\nPrivateKey = x\n" + kPeer), "нет PrivateKey");
+}
+
+TEST(InterfaceIPv4Address, FindsTheFirstIPv4Entry) {
+  struct Case {
+    std::optional<std::string> address;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {std::nullopt, std::nullopt},
+      {"", std::nullopt},
+      {"10.8.0.2/32", "10.8.0.2"},
+      {"10.8.0.2", "10.8.0.2"},
+      {"  10.8.0.2  /24", "10.8.0.2"},
+      {"fd00::2/128, 10.8.0.2/32", "10.8.0.2"},
+      {"fd00::2/128,fd00::3", std::nullopt},
+      {",, 10.1.1.1", "10.1.1.1"},
+      {"/10.2.2.2", "10.2.2.2"},  // the first non-empty segment
+      {"10.0.0.1/32, 10.0.0.2/32", "10.0.0.1"},
+      {"\u00A010.0.0.9\t/32", "10.0.0.9"},
+      {"10.0.0.256/32, 1.2.3", std::nullopt},
+      {"//", std::nullopt},
+      {std::string("10.0.0.1\0junk", 13) + ", 10.0.0.3", "10.0.0.3"},
+  };
+  for (const auto& c : cases) {
+    StringMap interface;
+    if (c.address) interface["address"] = *c.address;
+    EXPECT_EQ(interfaceIPv4Address(interface), c.expected) << c.address.value_or("<missing>");
+  }
+}
+
+TEST(IntegerAccessors, ParseDecimalOrGiveTheDefault) {
+  struct Case {
+    std::optional<std::string> value;
+    std::int64_t mtu;
+    std::int64_t keepalive;
+  };
+  const Case cases[] = {
+      {std::nullopt, 1420, 0},
+      {"", 1420, 0},
+      {"1280", 1280, 1280},
+      {"+25", 25, 25},
+      {"-5", -5, -5},
+      {"0", 0, 0},
+      {"-0", 0, 0},
+      {"off", 1420, 0},
+      {"12a", 1420, 0},
+      {"+", 1420, 0},
+      {"+-1", 1420, 0},
+      {" 25", 1420, 0},
+      {"9223372036854775807", INT64_MAX, INT64_MAX},
+      {"-9223372036854775808", INT64_MIN, INT64_MIN},
+      {"9223372036854775808", 1420, 0},
+      {"-9223372036854775809", 1420, 0},
+      {"99999999999999999999", 1420, 0},
+      {"\u0661\u0662", 1420, 0},  // Arabic-Indic digits are not ASCII digits
+  };
+  for (const auto& c : cases) {
+    StringMap interface, peer;
+    if (c.value) {
+      interface["mtu"] = *c.value;
+      peer["persistentkeepalive"] = *c.value;
+    }
+    EXPECT_EQ(interfaceMTU(interface), c.mtu) << c.value.value_or("<missing>");
+    EXPECT_EQ(peerKeepalive(peer), c.keepalive) << c.value.value_or("<missing>");
+  }
+}
+
+}  // namespace
+}  // namespace zorvik

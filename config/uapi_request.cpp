@@ -1,0 +1,134 @@
+#include "config/uapi_request.h"
+
+#include <array>
+#include <optional>
+
+#include "config/uapi_client.h"
+#include "config/unicode_text.h"
+#include "service/helper_service.h"
+
+namespace zorvik {
+namespace {
+
+/// The daemon's obfuscation parameters, in the order they are sent.
+constexpr std::array<const char*, 9> obfuscationKeys{"jc", "jmin", "jmax", "s1", "s2",
+                                                     "h1", "h2", "h3", "h4"};
+
+constexpr std::size_t kKeyLength = 32;
+
+int base64Digit(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return -1;
+}
+
+/// Standard base64 with "=" padding and nothing else; nothing when malformed.
+std::optional<std::string> decodeBase64(std::string_view text) {
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::size_t padding = 0;
+  while (padding < 2 && padding < text.size() && text[text.size() - 1 - padding] == '=') {
+    ++padding;
+  }
+  std::string out;
+  out.reserve(text.size() / 4 * 3);
+  std::uint32_t bits = 0;
+  int bitCount = 0;
+  for (char c : text.substr(0, text.size() - padding)) {
+    const int digit = base64Digit(c);
+    if (digit < 0) return std::nullopt;
+    bits = (bits << 6) | static_cast<std::uint32_t>(digit);
+    bitCount += 6;
+    if (bitCount >= 8) {
+      bitCount -= 8;
+      out += static_cast<char>((bits >> bitCount) & 0xFF);
+    }
+  }
+  return out;
+}
+
+/// The key's 32 bytes as hexadecimal; throws "плохой ключ" otherwise.
+std::string hexKey(const std::string& base64) {
+  const auto bytes = decodeBase64(base64);
+  if (!bytes || bytes->size() != kKeyLength) throw HelperService::Err("плохой ключ");
+  return hexEncode(*bytes);
+}
+
+const std::string* nonEmptyValue(const StringMap& map, const std::string& key) {
+  const auto found = map.find(key);
+  if (found == map.end() || found->second.empty()) return nullptr;
+  return &found->second;
+}
+
+void appendLine(std::string& request, std::string_view key, std::string_view value) {
+  request.append(key).append("=").append(value).append("\n");
+}
+
+}  // namespace
+
+std::string hexEncode(std::string_view bytes) {
+  static constexpr char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    out += digits[byte >> 4];
+    out += digits[byte & 0x0F];
+  }
+  return out;
+}
+
+std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer,
+                               std::string_view endpoint) {
+  const auto privateKey = interface.find("privatekey");
+  const auto publicKey = peer.find("publickey");
+  if (privateKey == interface.end() || publicKey == peer.end()) {
+    throw HelperService::Err("нет ключей в конфиге");
+  }
+
+  std::string request = "set=1\n";
+  appendLine(request, "private_key", hexKey(privateKey->second));
+  for (const char* name : obfuscationKeys) {
+    if (const std::string* value = nonEmptyValue(interface, name)) appendLine(request, name, *value);
+  }
+  appendLine(request, "replace_peers", "true");
+  appendLine(request, "public_key", hexKey(publicKey->second));
+  if (const std::string* preshared = nonEmptyValue(peer, "presharedkey")) {
+    appendLine(request, "preshared_key", hexKey(*preshared));
+  }
+  appendLine(request, "endpoint", endpoint);
+  if (const std::int64_t keepalive = peerKeepalive(peer); keepalive >= 1) {
+    appendLine(request, "persistent_keepalive_interval", std::to_string(keepalive));
+  }
+  appendLine(request, "replace_allowed_ips", "true");
+  const auto allowed = peer.find("allowedips");
+  std::string_view allowedIPs =
+      allowed == peer.end() ? std::string_view("0.0.0.0/0") : std::string_view(allowed->second);
+  while (!allowedIPs.empty()) {
+    const auto cut = allowedIPs.find(',');
+    const std::string_view entry = allowedIPs.substr(0, cut);
+    if (!entry.empty()) appendLine(request, "allowed_ip", trimWhitespace(entry));
+    allowedIPs.remove_prefix(cut == std::string_view::npos ? allowedIPs.size() : cut + 1);
+  }
+  request += "\n";
+  return request;
+}
+
+void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
+                     const StringMap& peer, const std::string& endpoint) {
+  applyUAPIConfig(socketPath, interface, peer, endpoint, kUAPITimeout);
+}
+
+void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
+                     const StringMap& peer, const std::string& endpoint,
+                     std::chrono::milliseconds timeout) {
+  const std::string request = makeUAPISetRequest(interface, peer, endpoint);
+  const std::string answer = uapiTransact(socketPath, request, timeout);
+  if (answer.find("errno=0") == std::string::npos) {
+    throw HelperService::Err("UAPI отклонил конфиг: " + answer);
+  }
+}
+
+}  // namespace zorvik

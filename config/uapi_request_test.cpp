@@ -1,0 +1,193 @@
+#include "config/uapi_request.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+#include "config/unix_test_peer.h"
+#include "service/helper_service.h"
+
+namespace zorvik {
+namespace {
+
+const std::string kPrivate = "AQIDBAUGBwgJCgsMDQ4PEBESExQVFhcYGRobHB0eHyA=";
+const std::string kPrivateHex = "0102030405060708090a0b0c0d0e0f101112131415161718191a1b1c1d1e1f20";
+const std::string kPublic = "//////////////////////////////////////////8=";
+const std::string kPublicHex = std::string(64, 'f');
+const std::string kPreshared = "ZGVmZ2hpamtsbW5vcHFyc3R1dnd4eXp7fH1+f4CBgoM=";
+const std::string kPresharedHex = "6465666768696a6b6c6d6e6f707172737475767778797a7b7c7d7e7f80818283";
+
+/// The message of the error that building the request throws, or "" when it builds.
+std::string buildError(const StringMap& interface, const StringMap& peer) {
+  try {
+    makeUAPISetRequest(interface, peer, "1.2.3.4:51820");
+  } catch (const HelperService::Err& e) {
+    return e.msg;
+  }
+  return "";
+}
+
+TEST(HexEncode, TwoLowerCaseDigitsPerByte) {
+  EXPECT_EQ(hexEncode(""), "");
+  EXPECT_EQ(hexEncode(std::string("\x00\x0f\xa0\xff", 4)), "000fa0ff");
+}
+
+TEST(MakeUAPISetRequest, FullRequestInProtocolOrder) {
+  const StringMap interface{{"privatekey", kPrivate}, {"h4", "4"}, {"jc", "x y"}, {"s1", ""},
+                            {"jmin", "8"},           {"h1", "1"}, {"address", "10.0.0.2/32"}};
+  const StringMap peer{{"publickey", kPublic},
+                       {"presharedkey", kPreshared},
+                       {"persistentkeepalive", "25"},
+                       {"allowedips", " 10.0.0.0/8 ,\t192.168.0.0/16,, \u00A0 ,fd00::/8"}};
+  EXPECT_EQ(makeUAPISetRequest(interface, peer, "203.0.113.5:51820"),
+            "set=1\n"
+            "private_key=" + kPrivateHex + "\n"
+            "jc=x y\n"
+            "jmin=8\n"
+            "h1=1\n"
+            "h4=4\n"
+            "replace_peers=true\n"
+            "public_key=" + kPublicHex + "\n"
+            "preshared_key=" + kPresharedHex + "\n"
+            "endpoint=203.0.113.5:51820\n"
+            "persistent_keepalive_interval=25\n"
+            "replace_allowed_ips=true\n"
+            "allowed_ip=10.0.0.0/8\n"
+            "allowed_ip=192.168.0.0/16\n"
+            "allowed_ip=\n"
+            "allowed_ip=fd00::/8\n"
+            "\n");
+}
+
+TEST(MakeUAPISetRequest, MinimalRequest) {
+  const StringMap interface{{"privatekey", kPrivate}};
+  const StringMap peer{{"publickey", kPublic}, {"presharedkey", ""}};
+  EXPECT_EQ(makeUAPISetRequest(interface, peer, "[2001:db8::1]:1"),
+            "set=1\nprivate_key=" + kPrivateHex + "\nreplace_peers=true\npublic_key=" + kPublicHex +
+                "\nendpoint=[2001:db8::1]:1\nreplace_allowed_ips=true\nallowed_ip=0.0.0.0/0\n\n");
+}
+
+TEST(MakeUAPISetRequest, EmptyAllowedIPsGiveNoAllowedIPLine) {
+  const std::string request = makeUAPISetRequest({{"privatekey", kPrivate}},
+                                                 {{"publickey", kPublic}, {"allowedips", ""}}, "e:1");
+  EXPECT_TRUE(request.ends_with("replace_allowed_ips=true\n\n")) << request;
+}
+
+TEST(MakeUAPISetRequest, KeepaliveLineOnlyFromOneUp) {
+  struct Case {
+    std::optional<std::string> value;
+    std::string expectedLine;  // "" for no line
+  };
+  const Case cases[] = {{std::nullopt, ""}, {"0", ""},  {"-5", ""},    {"off", ""},
+                        {"1", "persistent_keepalive_interval=1\n"},
+                        {"+25", "persistent_keepalive_interval=25\n"}};
+  for (const auto& c : cases) {
+    StringMap peer{{"publickey", kPublic}};
+    if (c.value) peer["persistentkeepalive"] = *c.value;
+    const std::string request = makeUAPISetRequest({{"privatekey", kPrivate}}, peer, "e:1");
+    const bool present = request.find("persistent_keepalive_interval=") != std::string::npos;
+    EXPECT_EQ(present, !c.expectedLine.empty()) << c.value.value_or("<missing>");
+    if (!c.expectedLine.empty()) {
+      EXPECT_NE(request.find(c.expectedLine), std::string::npos) << request;
+    }
+  }
+}
+
+TEST(MakeUAPISetRequest, MissingOrBadKeys) {
+  struct Case {
+    const char* name;
+    StringMap interface;
+    StringMap peer;
+    std::string message;
+  };
+  const std::string ok = "";
+  const Case cases[] = {
+      {"noPrivate", {}, {{"publickey", kPublic}}, "нет ключей в конфиге"},
+      {"noPublic", {{"privatekey", kPrivate}}, {}, "нет ключей в конфиге"},
+      // Missing keys are reported before a bad one is noticed.
+      {"badPrivateNoPublic", {{"privatekey", "bad"}}, {}, "нет ключей в конфиге"},
+      {"emptyPrivate", {{"privatekey", ""}}, {{"publickey", kPublic}}, "плохой ключ"},
+      {"emptyPublic", {{"privatekey", kPrivate}}, {{"publickey", ""}}, "плохой ключ"},
+      {"31Bytes", {{"privatekey", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=="}},
+       {{"publickey", kPublic}}, "плохой ключ"},
+      {"33Bytes", {{"privatekey", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA"}},
+       {{"publickey", kPublic}}, "плохой ключ"},
+      {"withoutPadding", {{"privatekey", kPrivate.substr(0, 43)}}, {{"publickey", kPublic}},
+       "плохой ключ"},
+      {"urlSafeAlphabet", {{"privatekey", kPrivate}}, {{"publickey", "__________________________________________8="}},
+       "плохой ключ"},
+      {"innerBlank", {{"privatekey", kPrivate.substr(0, 20) + " " + kPrivate.substr(21)}},
+       {{"publickey", kPublic}}, "плохой ключ"},
+      {"lineBreak", {{"privatekey", kPrivate.substr(0, 40) + "\n" + kPrivate.substr(40)}},
+       {{"publickey", kPublic}}, "плохой ключ"},
+      {"paddingInside", {{"privatekey", "AQ==" + kPrivate.substr(4)}}, {{"publickey", kPublic}},
+       "плохой ключ"},
+      {"tripleEquals", {{"privatekey", kPrivate.substr(0, 41) + "==="}}, {{"publickey", kPublic}},
+       "плохой ключ"},
+      {"badPreshared", {{"privatekey", kPrivate}},
+       {{"publickey", kPublic}, {"presharedkey", "notbase64!"}}, "плохой ключ"},
+      {"allGood", {{"privatekey", kPrivate}},
+       {{"publickey", kPublic}, {"presharedkey", kPreshared}}, ok},
+  };
+  for (const auto& c : cases) EXPECT_EQ(buildError(c.interface, c.peer), c.message) << c.name;
+}
+
+TEST(ApplyUAPIConfig, KeyErrorsComeBeforeAnyConnection) {
+  // A path that names no socket: connecting first would give "connect(UAPI) failed".
+  EXPECT_THROW(
+      {
+        try {
+          applyUAPIConfig("/nonexistent/zorvik.sock", {{"privatekey", kPrivate.substr(1)}},
+                          {{"publickey", kPublic}}, "1.2.3.4:1");
+        } catch (const HelperService::Err& e) {
+          EXPECT_EQ(e.msg, "плохой ключ");
+          throw;
+        }
+      },
+      HelperService::Err);
+}
+
+struct AnswerCase {
+  const char* name;
+  std::string answer;
+  std::string error;  // "" for success
+};
+
+class ApplyUAPIConfigAnswers : public ::testing::TestWithParam<AnswerCase> {};
+
+TEST_P(ApplyUAPIConfigAnswers, AcceptsOnlyAnAnswerWithErrnoZero) {
+  std::mutex mutex;
+  std::string received;
+  testing::UnixTestPeer peer([&](int fd) {
+    const std::string request = testing::readRequest(fd);
+    {
+      std::lock_guard lock(mutex);
+      received = request;
+    }
+    testing::writeAll(fd, GetParam().answer);
+  });
+  const StringMap interface{{"privatekey", kPrivate}};
+  const StringMap peerMap{{"publickey", kPublic}};
+  std::string error;
+  try {
+    applyUAPIConfig(peer.path(), interface, peerMap, "1.2.3.4:51820", std::chrono::milliseconds(2000));
+  } catch (const HelperService::Err& e) {
+    error = e.msg;
+  }
+  EXPECT_EQ(error, GetParam().error);
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(received, makeUAPISetRequest(interface, peerMap, "1.2.3.4:51820"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ApplyUAPIConfigAnswers,
+    ::testing::Values(
+        AnswerCase{"errnoZero", "errno=0\n\n", ""},
+        AnswerCase{"errnoZeroAnywhere", "note=1\nerrno=0\n\n", ""},
+        AnswerCase{"rejected", "errno=-22\n\n", "UAPI отклонил конфиг: errno=-22\n\n"},
+        AnswerCase{"empty", "", "UAPI отклонил конфиг: "},
+        AnswerCase{"unfinished", "errno=1", "UAPI отклонил конфиг: errno=1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace zorvik

@@ -1,0 +1,49 @@
+#include "config/unicode_text.h"
+
+#include <algorithm>
+
+#include "config/unicode_tables.h"
+#include "platform/utf8.h"
+
+namespace zorvik {
+
+bool isConfigWhitespace(char32_t codePoint) {
+  if (codePoint == U'\t') return true;
+  return std::binary_search(unicode_tables::kSpaceSeparators.begin(),
+                            unicode_tables::kSpaceSeparators.end(), codePoint);
+}
+
+std::string_view trimWhitespace(std::string_view text) {
+  std::size_t begin = text.size();
+  std::size_t end = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const UTF8Step step = decodeUTF8(text.substr(pos));
+    if (!step.valid || !isConfigWhitespace(step.codePoint)) {
+      begin = std::min(begin, pos);
+      end = pos + step.length;
+    }
+    pos += step.length;
+  }
+  return begin < end ? text.substr(begin, end - begin) : std::string_view{};
+}
+
+std::string lowercased(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  const auto& table = unicode_tables::kLowercaseMappings;
+  while (!text.empty()) {
+    const UTF8Step step = decodeUTF8(text);
+    const auto found = std::lower_bound(
+        table.begin(), table.end(), step.codePoint,
+        [](const unicode_tables::LowercaseMapping& m, char32_t cp) { return m.from < cp; });
+    if (step.valid && found != table.end() && found->from == step.codePoint) {
+      for (unsigned i = 0; i < found->length; ++i) appendUTF8(out, found->to[i]);
+    } else {
+      out.append(text.substr(0, step.length));
+    }
+    text.remove_prefix(step.length);
+  }
+  return out;
+}
+
+}  // namespace zorvik
