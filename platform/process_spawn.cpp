@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <system_error>
 
 #include "platform/spawn_close_others.h"
@@ -18,8 +19,10 @@ class SpawnAttributes {
  public:
   SpawnAttributes() {
     if (int rc = posix_spawnattr_init(&attr_); rc != 0) fail(rc);
+    // Every bit, not sigfillset: glibc's sigfillset leaves out its two reserved
+    // signals, and its posix_spawn then hands them to the child ignored.
     sigset_t all;
-    sigfillset(&all);
+    std::memset(&all, 0xff, sizeof all);
     sigset_t none;
     sigemptyset(&none);
     short flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;

@@ -1,0 +1,52 @@
+#include "netsys/gateway.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/fake_tools.h"
+
+namespace zorvik {
+namespace {
+
+TEST(ParseDefaultGateway, TakesTheLastColonPieceOfTheFirstGatewayLine) {
+  struct Case {
+    const char* name;
+    std::string_view output;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"macOS output",
+       "   route to: default\ndestination: default\n       mask: default\n    gateway: 192.168.1.1\n"
+       "  interface: en0\n",
+       "192.168.1.1"},
+      {"tab before the address", "\tgateway:\t10.0.0.1\t\n", "10.0.0.1"},
+      {"Unicode blanks around it", "gateway:\xC2\xA0" "10.0.0.1\xE3\x80\x80", "10.0.0.1"},
+      {"later gateway lines ignored", "gateway: 10.0.0.1\ngateway: 10.9.9.9\n", "10.0.0.1"},
+      {"no line break at the end", "gateway: 172.16.0.1", "172.16.0.1"},
+      {"not validated", "  gateway: link#5\n", "link#5"},
+      {"case-sensitive", "Gateway: 10.0.0.1\n", std::nullopt},
+      {"no gateway line", "route: writing to routing socket: not in table\n", std::nullopt},
+      {"empty output", "", std::nullopt},
+      {"only colons", "gateway:::\n", "gateway"},
+      {"gateway names nothing", "    gateway: \t\n", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(parseDefaultGateway(c.output), c.expected) << c.name;
+  }
+}
+
+TEST(LookupDefaultGateway, RunsRouteGetDefaultAndParsesIt) {
+  testing::FakeTools tools;
+  tools.on("route", {"-n", "get", "default"}, "   gateway: 10.0.0.1\n");
+  EXPECT_EQ(lookupDefaultGateway(tools.routePath()), "10.0.0.1");
+  EXPECT_EQ(tools.calls(), (std::vector<std::vector<std::string>>{{"route", "-n", "get", "default"}}));
+}
+
+TEST(LookupDefaultGateway, NothingWhenTheToolFailsOrIsMissing) {
+  testing::FakeTools tools;
+  tools.on("route", {"-n", "get", "default"}, "route: writing to routing socket: not in table\n", 1);
+  EXPECT_EQ(lookupDefaultGateway(tools.routePath()), std::nullopt);
+  EXPECT_EQ(lookupDefaultGateway(tools.dir().file("absent")), std::nullopt);
+}
+
+}  // namespace
+}  // namespace zorvik

@@ -1,0 +1,100 @@
+#include "platform/append_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "testing/temp_dir.h"
+
+namespace zorvik {
+namespace {
+
+using testing::TempDir;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+mode_t modeOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st.st_mode & 07777;
+}
+
+/// Sets the umask for one scope and puts the old one back.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+TEST(OpenAppendOnly, CreatesFileWithMode0644UnderRestrictiveUmask) {
+  TempDir dir;
+  ScopedUmask mask(077);
+  auto path = dir.file("log");
+  UniqueFd fd = openAppendOnly(path);
+  ASSERT_TRUE(fd.valid());
+  EXPECT_EQ(modeOf(path), 0644u);
+  EXPECT_NE(::fcntl(fd.get(), F_GETFD) & FD_CLOEXEC, 0) << "descriptor must be close-on-exec";
+}
+
+TEST(OpenAppendOnly, ExistingFileKeepsModeAndContents) {
+  TempDir dir;
+  auto path = dir.file("log");
+  std::ofstream(path) << "old\n";
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+
+  UniqueFd fd = openAppendOnly(path);
+  ASSERT_TRUE(fd.valid());
+  ASSERT_TRUE(writeAll(fd.get(), "new\n"));
+  fd.reset();
+
+  EXPECT_EQ(modeOf(path), 0600u);
+  EXPECT_EQ(readFile(path), "old\nnew\n");
+}
+
+TEST(OpenAppendOnly, WritesGoToTheEndEvenAfterOthersAppended) {
+  TempDir dir;
+  auto path = dir.file("log");
+  UniqueFd first = openAppendOnly(path);
+  UniqueFd second = openAppendOnly(path);
+  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(writeAll(first.get(), "one\n"));
+  ASSERT_TRUE(writeAll(second.get(), "two\n"));
+  ASSERT_TRUE(writeAll(first.get(), "three\n"));
+  EXPECT_EQ(readFile(path), "one\ntwo\nthree\n");
+}
+
+TEST(OpenAppendOnly, DoesNotFollowSymlinks) {
+  TempDir dir;
+  auto target = dir.file("target");
+  std::ofstream(target) << "precious\n";
+  for (const char* link : {"link-to-file", "dangling-link"}) {
+    SCOPED_TRACE(link);
+    auto linkPath = dir.file(link);
+    std::filesystem::create_symlink(std::string(link) == "dangling-link" ? dir.file("absent") : target,
+                                    linkPath);
+    EXPECT_FALSE(openAppendOnly(linkPath).valid());
+  }
+  EXPECT_EQ(readFile(target), "precious\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("absent")));
+}
+
+TEST(OpenAppendOnly, MissingDirectoryGivesInvalidDescriptor) {
+  TempDir dir;
+  EXPECT_FALSE(openAppendOnly(dir.file("no-such-dir/log")).valid());
+}
+
+}  // namespace
+}  // namespace zorvik

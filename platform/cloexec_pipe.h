@@ -1,0 +1,18 @@
+#pragma once
+
+#include <optional>
+
+#include "platform/unique_fd.h"
+
+namespace zorvik {
+
+/// Both ends of a pipe, each close-on-exec.
+struct PipeEnds {
+  UniqueFd readEnd;
+  UniqueFd writeEnd;
+};
+
+/// Makes a pipe whose ends are close-on-exec; nothing when the system refuses.
+std::optional<PipeEnds> makeCloexecPipe();
+
+}  // namespace zorvik

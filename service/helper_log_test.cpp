@@ -1,0 +1,175 @@
+#include "service/helper_log.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "service/constants.h"
+#include "service/helper_service.h"
+#include "testing/temp_dir.h"
+
+namespace zorvik {
+namespace {
+
+using namespace std::chrono;
+using testing::TempDir;
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+const std::regex kRecord(R"(\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \+0000\] (.*))");
+
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+TEST(FormatLogTimestamp, IsUTCWithZeroPaddedFields) {
+  struct Case {
+    system_clock::time_point time;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {system_clock::time_point{}, "1970-01-01 00:00:00 +0000"},
+      {sys_days{year{2000} / February / 29} + hours{7} + minutes{5} + seconds{9},
+       "2000-02-29 07:05:09 +0000"},
+      {sys_days{year{2026} / December / 31} + hours{23} + minutes{59} + seconds{59} +
+           milliseconds{999},
+       "2026-12-31 23:59:59 +0000"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(formatLogTimestamp(c.time), c.expected);
+}
+
+TEST(FormatLogRecord, WrapsTheMessageUnchanged) {
+  const system_clock::time_point t{};
+  EXPECT_EQ(formatLogRecord(t, ""), "[1970-01-01 00:00:00 +0000] \n");
+  EXPECT_EQ(formatLogRecord(t, "туннель поднят на utun4 → 1.2.3.4"),
+            "[1970-01-01 00:00:00 +0000] туннель поднят на utun4 → 1.2.3.4\n");
+  EXPECT_EQ(formatLogRecord(t, "two\nlines %s %d"), "[1970-01-01 00:00:00 +0000] two\nlines %s %d\n");
+}
+
+class LogLineTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<HelperService> serviceLoggingTo(const std::string& path) {
+    HelperSettings settings;
+    settings.logPath = path;
+    settings.logSink = sink;
+    return std::make_shared<HelperService>(std::move(settings));
+  }
+
+  TempDir dir;
+  std::shared_ptr<MemoryLogSink> sink = std::make_shared<MemoryLogSink>();
+};
+
+TEST_F(LogLineTest, FirstCallCreatesFile0644WithOneRecordAndLogsToTheSystemLog) {
+  ScopedUmask mask(077);
+  const auto path = dir.file("helper.log");
+  serviceLoggingTo(path)->logLine("запуск amneziawg-go");
+
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  auto lines = linesOf(readFile(path));
+  ASSERT_EQ(lines.size(), 1u);
+  std::smatch match;
+  ASSERT_TRUE(std::regex_match(lines[0], match, kRecord)) << lines[0];
+  EXPECT_EQ(match[1], "запуск amneziawg-go");
+  EXPECT_EQ(sink->records(), (std::vector<MemoryLogSink::Record>{
+                                 {kHelperMachServiceName, "tunnel", LogLevel::info,
+                                  "запуск amneziawg-go"}}));
+}
+
+TEST_F(LogLineTest, AppendsToAnExistingFileAndKeepsItsMode) {
+  const auto path = dir.file("helper.log");
+  std::ofstream(path) << "earlier\n";
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  auto service = serviceLoggingTo(path);
+  service->logLine("");
+  service->logLine("line one\nline two");
+
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  auto lines = linesOf(readFile(path));
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "earlier");
+  EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\[[^\]]+\] )"))) << lines[1];
+  EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\[[^\]]+\] line one)"))) << lines[2];
+  EXPECT_EQ(lines[3], "line two");
+}
+
+TEST_F(LogLineTest, SymlinkAtTheLogPathIsNotFollowed) {
+  const auto target = dir.file("target");
+  std::ofstream(target) << "root-owned secret\n";
+  const auto path = dir.file("helper.log");
+  std::filesystem::create_symlink(target, path);
+
+  serviceLoggingTo(path)->logLine("hello");
+
+  EXPECT_EQ(readFile(target), "root-owned secret\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(path));
+  EXPECT_EQ(sink->messages(), std::vector<std::string>{"hello"}) << "system log must still get it";
+}
+
+TEST_F(LogLineTest, UnopenableFileLosesOnlyTheFileRecord) {
+  const auto path = dir.file("missing-dir/helper.log");
+  auto service = serviceLoggingTo(path);
+  EXPECT_NO_THROW(service->logLine("still logged"));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(sink->messages(), std::vector<std::string>{"still logged"});
+}
+
+TEST_F(LogLineTest, ConcurrentWritersLeaveWholeRecords) {
+  const auto path = dir.file("helper.log");
+  auto service = serviceLoggingTo(path);
+  constexpr int kPerThread = 1000;
+  auto writer = [&](const std::string& name) {
+    for (int i = 0; i < kPerThread; ++i) {
+      service->logLine(name + " record " + std::to_string(i) + " " + std::string(200, 'x'));
+    }
+  };
+  std::thread a(writer, "A");
+  std::thread b(writer, "B");
+  a.join();
+  b.join();
+
+  auto lines = linesOf(readFile(path));
+  ASSERT_EQ(lines.size(), 2u * kPerThread);
+  std::map<std::string, int> next = {{"A", 0}, {"B", 0}};
+  const std::regex body(R"(([AB]) record (\d+) x{200})");
+  for (const auto& line : lines) {
+    std::smatch record, parts;
+    ASSERT_TRUE(std::regex_match(line, record, kRecord)) << line;
+    const std::string message = record[1];
+    ASSERT_TRUE(std::regex_match(message, parts, body)) << "torn record: " << line;
+    EXPECT_EQ(std::stoi(parts[2]), next[parts[1]]++) << "records of one writer out of order";
+  }
+  EXPECT_EQ(next["A"], kPerThread);
+  EXPECT_EQ(next["B"], kPerThread);
+}
+
+}  // namespace
+}  // namespace zorvik

@@ -1,0 +1,36 @@
+#include <gtest/gtest.h>
+
+#include "service/helper_service.h"
+#include "testing/fake_tools.h"
+
+namespace zorvik {
+namespace {
+
+using testing::FakeTools;
+using Calls = std::vector<std::vector<std::string>>;
+
+TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
+  FakeTools tools;
+  tools.on("networksetup", {"-listallnetworkservices"}, "header\nWi-Fi\n*Off\n")
+      .on("networksetup", {"-getdnsservers", "Wi-Fi"}, "There aren't any DNS Servers set on Wi-Fi.\n")
+      .on("networksetup", {"-getinfo", "Wi-Fi"}, "IPv6: Automatic\n");
+  HelperSettings settings;
+  tools.applyTo(settings);
+  auto service = std::make_shared<HelperService>(settings);
+
+  service->overrideDNS("10.8.0.1");
+  service->disableIPv6();
+  EXPECT_EQ(service->dnsBackup, (std::map<std::string, std::string>{{"Wi-Fi", "empty"}}));
+  EXPECT_EQ(service->ipv6Disabled, std::vector<std::string>{"Wi-Fi"});
+
+  tools.clearCalls();
+  service->restoreDNS();
+  service->restoreIPv6();
+  EXPECT_EQ(tools.callsOf("networksetup"),
+            (Calls{{"-setdnsservers", "Wi-Fi", "Empty"}, {"-setv6automatic", "Wi-Fi"}}));
+  EXPECT_TRUE(service->dnsBackup.empty());
+  EXPECT_TRUE(service->ipv6Disabled.empty());
+}
+
+}  // namespace
+}  // namespace zorvik

@@ -1,0 +1,122 @@
+#include "testing/fake_tools.h"
+
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+namespace zorvik::testing {
+namespace {
+
+using nlohmann::json;
+
+constexpr const char* kFakeToolProgram = ZORVIK_BUILD_DIR "/fake_tool";
+
+std::string toHex(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 0xF];
+  }
+  return out;
+}
+
+std::string baseName(const std::string& path) {
+  return std::filesystem::path(path).filename().string();
+}
+
+}  // namespace
+
+FakeTools::FakeTools() {
+  if (!std::filesystem::exists(kFakeToolProgram)) {
+    throw std::runtime_error(std::string("fake tool not built: ") + kFakeToolProgram);
+  }
+  for (const char* tool : {"route", "ifconfig", "networksetup"}) {
+    std::filesystem::create_symlink(kFakeToolProgram, path(tool));
+  }
+  writeScenario();
+}
+
+FakeTools& FakeTools::on(const std::string& tool, const Arguments& arguments,
+                         const std::string& stdoutText, int exitStatus) {
+  Rule rule;
+  rule.tool = tool;
+  rule.arguments = arguments;
+  rule.stdoutText = stdoutText;
+  rule.exitStatus = exitStatus;
+  return add(rule);
+}
+
+FakeTools& FakeTools::onPrefix(const std::string& tool, const Arguments& argumentsPrefix,
+                               const std::string& stdoutText, int exitStatus) {
+  Rule rule;
+  rule.tool = tool;
+  rule.arguments = argumentsPrefix;
+  rule.prefix = true;
+  rule.stdoutText = stdoutText;
+  rule.exitStatus = exitStatus;
+  return add(rule);
+}
+
+FakeTools& FakeTools::add(const Rule& rule) {
+  rules_.push_back(rule);
+  writeScenario();
+  return *this;
+}
+
+void FakeTools::applyTo(HelperSettings& settings) const {
+  settings.routeTool = routePath();
+  settings.ifconfigTool = ifconfigPath();
+  settings.networksetupTool = networksetupPath();
+}
+
+void FakeTools::writeScenario() const {
+  json rules = json::array();
+  for (const Rule& rule : rules_) {
+    json r = {{"args", rule.arguments}, {"prefix", rule.prefix}, {"stderr", rule.stderrText},
+              {"exit", rule.exitStatus}, {"report", rule.report}};
+    if (!rule.tool.empty()) r["tool"] = rule.tool;
+    if (rule.rawStdout) {
+      r["stdoutHex"] = toHex(rule.stdoutText);
+    } else {
+      r["stdout"] = rule.stdoutText;
+    }
+    rules.push_back(std::move(r));
+  }
+  // Replaced in one rename, so a tool never reads half a scenario.
+  std::string temporary = dir_.file("fake_tool_scenario.json.new");
+  {
+    std::ofstream out(temporary, std::ios::trunc);
+    out << json{{"rules", rules}}.dump(2) << "\n";
+    if (!out) throw std::runtime_error("cannot write " + temporary);
+  }
+  std::filesystem::rename(temporary, dir_.file("fake_tool_scenario.json"));
+}
+
+std::vector<FakeTools::Arguments> FakeTools::calls() const {
+  std::vector<Arguments> out;
+  std::ifstream in(dir_.file("fake_tool_journal.jsonl"));
+  for (std::string line; std::getline(in, line);) {
+    auto call = json::parse(line).get<Arguments>();
+    if (!call.empty()) call.front() = baseName(call.front());
+    out.push_back(std::move(call));
+  }
+  return out;
+}
+
+std::vector<FakeTools::Arguments> FakeTools::callsOf(const std::string& tool) const {
+  std::vector<Arguments> out;
+  for (auto& call : calls()) {
+    if (!call.empty() && call.front() == tool) out.emplace_back(call.begin() + 1, call.end());
+  }
+  return out;
+}
+
+void FakeTools::clearCalls() {
+  std::error_code ignored;
+  std::filesystem::remove(dir_.file("fake_tool_journal.jsonl"), ignored);
+}
+
+}  // namespace zorvik::testing

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "service/helper_settings.h"
+#include "testing/temp_dir.h"
+
+namespace zorvik::testing {
+
+/// A temporary directory with `route`, `ifconfig` and `networksetup` linked to
+/// the fake_tool program: set their answers with on(), point the helper at
+/// them with applyTo(), read back what they were called with through calls().
+/// The directory goes away with the object.
+class FakeTools {
+ public:
+  using Arguments = std::vector<std::string>;
+
+  /// One answer of the scenario; the first rule that matches a call wins.
+  struct Rule {
+    std::string tool;       ///< "route", "ifconfig", "networksetup"; empty for any
+    Arguments arguments;    ///< the call's arguments after argument zero
+    bool prefix = false;    ///< match calls whose arguments start with `arguments` (empty: any)
+    std::string stdoutText;
+    std::string stderrText;
+    int exitStatus = 0;
+    bool rawStdout = false;  ///< write `stdoutText` byte for byte, even if not UTF-8
+    bool report = false;     ///< also print open descriptors and SigBlk/SigIgn
+  };
+
+  FakeTools();
+  FakeTools(const FakeTools&) = delete;
+  FakeTools& operator=(const FakeTools&) = delete;
+
+  /// `tool` called with exactly `arguments` prints `stdoutText` and exits with `exitStatus`.
+  FakeTools& on(const std::string& tool, const Arguments& arguments, const std::string& stdoutText,
+                int exitStatus = 0);
+  /// As on(), for every call whose arguments begin with `argumentsPrefix`.
+  FakeTools& onPrefix(const std::string& tool, const Arguments& argumentsPrefix,
+                      const std::string& stdoutText, int exitStatus = 0);
+  /// Adds any rule; later rules never override earlier ones.
+  FakeTools& add(const Rule& rule);
+
+  std::string routePath() const { return path("route"); }
+  std::string ifconfigPath() const { return path("ifconfig"); }
+  std::string networksetupPath() const { return path("networksetup"); }
+  /// The path of a tool link in the directory; only the three are linked.
+  std::string path(const std::string& tool) const { return dir_.file(tool); }
+  const TempDir& dir() const { return dir_; }
+
+  /// Points the settings' three tool paths at the fakes.
+  void applyTo(HelperSettings& settings) const;
+
+  /// Every call so far, in order: tool name (argument zero's base name), then the arguments.
+  std::vector<Arguments> calls() const;
+  /// The calls of one tool, arguments only.
+  std::vector<Arguments> callsOf(const std::string& tool) const;
+  /// Forgets the calls so far.
+  void clearCalls();
+
+ private:
+  void writeScenario() const;
+
+  TempDir dir_;
+  std::vector<Rule> rules_;
+};
+
+}  // namespace zorvik::testing
