@@ -17,7 +17,7 @@ TB_HELPER_PID=
 # --- progress and checks ---------------------------------------------------------------------
 
 tb_step() { printf '\033[1m==> %s\033[0m\n' "$*"; }
-tb_note() { printf '    %s\n' "$@"; }
+tb_note() { sed "s/^/    /" <<<"$*"; }
 
 tb_fail() {
   printf 'FAIL: %s\n' "$*" >&2

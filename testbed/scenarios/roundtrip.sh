@@ -4,7 +4,7 @@ tb_network_up
 tb_start_helper
 before=$(tb_services_summary)
 tb_step "network services before the tunnel"
-tb_note "${before//$'\n'/$'\n'    }"
+tb_note "$before"
 
 tb_step "zorvikctl start"
 tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
