@@ -17,7 +17,11 @@ TB_HELPER_PID=
 # --- progress and checks ---------------------------------------------------------------------
 
 tb_step() { printf '\033[1m==> %s\033[0m\n' "$*"; }
-tb_note() { sed "s/^/    /" <<<"$*"; }
+# Each argument indented, on lines of its own.
+tb_note() {
+  local text
+  for text in "$@"; do sed "s/^/    /" <<<"$text"; done
+}
 
 tb_fail() {
   printf 'FAIL: %s\n' "$*" >&2
