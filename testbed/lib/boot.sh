@@ -6,7 +6,7 @@ set -eEuo pipefail
 . /run/testbed/lib/sandbox.sh
 
 if [ $# -lt 1 ] || [ ! -f "/run/testbed/scenarios/$1.sh" ]; then
-  echo "testbed: unknown scenario '${1:-}'; scenarios:" $(cd /run/testbed/scenarios && ls | sed 's/\.sh$//') >&2
+  echo "testbed: unknown scenario '${1:-}'; scenarios: $(cd /run/testbed/scenarios && ls | sed "s/\.sh$//" | tr "\n" " ")" >&2
   exit 2
 fi
 TB_SCENARIO=$1

@@ -139,6 +139,7 @@ tb_is_separate_net() { [ "$(readlink "/proc/$TB_SERVER_PID/ns/net" 2>/dev/null)"
 
 # Prints a client configuration for the server. Optional overrides:
 #   endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
+# shellcheck disable=SC2120 # scenarios pass the overrides
 tb_client_config() {
   local endpoint=$TB_SERVER_ADDRESS:$TB_SERVER_PORT dns=$TB_SERVER_TUNNEL_ADDRESS allowed=0.0.0.0/0 extra=
   local setting
@@ -215,7 +216,10 @@ tb_start_helper() {
   env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" "$TB_HELPERS/zorvik-helper" \
     </dev/null >>"$TB/helper.out" 2>&1 &
   TB_HELPER_PID=$!
-  tb_wait_for 5 test -S "$TB_HELPER_SOCKET" || tb_fail "the helper opened no socket at $TB_HELPER_SOCKET"
+  if ! tb_wait_for 5 test -S "$TB_HELPER_SOCKET"; then
+    kill -0 "$TB_HELPER_PID" 2>/dev/null || tb_fail "the helper exited: $(tail -n 5 "$TB/helper.out")"
+    tb_fail "the helper opened no socket at $TB_HELPER_SOCKET"
+  fi
 }
 
 tb_ctl() { "$TB_HELPERS/zorvikctl" "$@"; }
