@@ -1,9 +1,9 @@
 // The UAPI client against the fake tunnel daemon, started as a real child.
+#include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +14,7 @@
 #include "config/uapi_client.h"
 #include "config/uapi_request.h"
 #include "platform/process_spawn.h"
+#include "platform/unique_fd.h"
 #include "service/helper_service.h"
 
 namespace zorvik {
@@ -43,9 +44,14 @@ class FakeDaemon {
     settings.push_back("FAKE_AWG_RUN_DIR=" + (dir_ / "run").string());
     settings.push_back("FAKE_AWG_RECORD=" + (dir_ / "requests").string());
     settings.push_back("FAKE_AWG_DUMP=" + (dir_ / "dump").string());
+    // Its output goes to a log file, as the helper does with the real daemon's.
+    const UniqueFd log(
+        open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     pid_ = spawnProcess({.path = ZORVIK_BUILD_DIR "/fake_awg",
                          .arguments = {"utun"},
-                         .environment = environmentWith(settings)});
+                         .environment = environmentWith(settings),
+                         .stdoutFd = log.get(),
+                         .stderrFd = log.get()});
   }
   ~FakeDaemon() {
     stop();
@@ -62,6 +68,19 @@ class FakeDaemon {
       std::this_thread::sleep_for(milliseconds(10));
     }
     return "";
+  }
+
+  /// Waits for the daemon to end by itself (bounded), then the raw wait status.
+  std::optional<int> waitForOwnExit() {
+    for (int i = 0; i < 500 && pid_ > 0; ++i) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = -1;
+        return status;
+      }
+      std::this_thread::sleep_for(milliseconds(10));
+    }
+    return std::nullopt;
   }
 
   /// SIGTERM, then the raw wait status (nothing if already stopped).
@@ -85,12 +104,13 @@ TEST(FakeAwg, AppliedConfigIsRecordedAndAccepted) {
   const std::string socket = daemon.waitForSocket();
   ASSERT_FALSE(socket.empty());
   EXPECT_EQ(readFile(daemon.file("zorvik.name")), "utun7\n");
+  EXPECT_EQ(readFile(daemon.file("log")), "fake_awg: interface utun7\n");
 
-  const StringMap interface{{"privatekey", kPrivate}, {"jc", "4"}};
-  const StringMap peer{{"publickey", kPublic}, {"persistentkeepalive", "25"}};
-  applyUAPIConfig(socket, interface, peer, "10.0.0.1:51820", milliseconds(3000));
+  const StringMap interfaceMap{{"privatekey", kPrivate}, {"jc", "4"}};
+  const StringMap peerMap{{"publickey", kPublic}, {"persistentkeepalive", "25"}};
+  applyUAPIConfig(socket, interfaceMap, peerMap, "10.0.0.1:51820", milliseconds(3000));
 
-  const std::string request = makeUAPISetRequest(interface, peer, "10.0.0.1:51820");
+  const std::string request = makeUAPISetRequest(interfaceMap, peerMap, "10.0.0.1:51820");
   EXPECT_EQ(readFile(daemon.file("requests")),
             "request " + std::to_string(request.size()) + "\n" + request + "\n");
 
@@ -146,6 +166,52 @@ TEST(FakeAwg, ChildStartsCleanThroughSpawnProcess) {
   // ignored in the child; every standard signal must be at its default.
   ASSERT_TRUE(sigIgn.starts_with("SigIgn:\t")) << sigIgn;
   EXPECT_EQ(std::stoull(sigIgn.substr(8), nullptr, 16) & 0x7FFFFFFFull, 0u) << sigIgn;
+}
+
+TEST(FakeAwg, NameFileModes) {
+  const std::pair<std::string, std::optional<std::string>> cases[] = {
+      {"FAKE_AWG_NAME_MODE=empty", ""},
+      {"FAKE_AWG_NAME_MODE=blank", "  \n"},
+      {"FAKE_AWG_NAME_MODE=none", std::nullopt},
+      {"FAKE_AWG_IFACE=utun9", "utun9\n"}};
+  for (const auto& [setting, expected] : cases) {
+    FakeDaemon daemon({setting, "FAKE_AWG_SOCKET_NAME=x.sock"});
+    ASSERT_FALSE(daemon.waitForSocket("x.sock").empty()) << setting;
+    EXPECT_EQ(fs::exists(daemon.file("zorvik.name")), expected.has_value()) << setting;
+    if (expected) {
+      EXPECT_EQ(readFile(daemon.file("zorvik.name")), *expected) << setting;
+    }
+  }
+}
+
+TEST(FakeAwg, ExitsOnRequest) {
+  FakeDaemon now({"FAKE_AWG_EXIT_NOW=3"});
+  auto status = now.waitForOwnExit();
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 3);
+
+  FakeDaemon later({"FAKE_AWG_EXIT_AFTER_MS=100", "FAKE_AWG_EXIT_STATUS=5"});
+  ASSERT_FALSE(later.waitForSocket().empty());
+  status = later.waitForOwnExit();
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 5);
+}
+
+TEST(FakeAwg, UnansweredRequests) {
+  FakeDaemon closing({"FAKE_AWG_CLOSE_WITHOUT_ANSWER=1"});
+  std::string socket = closing.waitForSocket();
+  ASSERT_FALSE(socket.empty());
+  EXPECT_EQ(uapiTransact(socket, "get=1\n\n", milliseconds(3000)), "");
+
+  FakeDaemon silent({"FAKE_AWG_NEVER_ANSWER=1"});
+  socket = silent.waitForSocket();
+  ASSERT_FALSE(socket.empty());
+  EXPECT_EQ(uapiTransact(socket, "get=1\n\n", milliseconds(200)), "");
+  // Still serving after the client gave up, and still stops on SIGTERM.
+  EXPECT_EQ(uapiTransact(socket, "get=1\n\n", milliseconds(200)), "");
+  const auto status = silent.stop();
+  ASSERT_TRUE(status.has_value());
+  EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
 }  // namespace

@@ -102,7 +102,8 @@ std::optional<std::string> interfaceIPv4Address(const StringMap& interface) {
     in_addr parsed{};
     // inet_pton reads up to a NUL; an address with one inside is not an address.
     if (candidate.find('\0') == std::string::npos &&
-        inet_pton(AF_INET, candidate.c_str(), &parsed) == 1) result = candidate;
+        inet_pton(AF_INET, candidate.c_str(), &parsed) == 1)
+      result = candidate;
   });
   return result;
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "service/helper_service.h"
 
 namespace zorvik {
@@ -55,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "нет корректного Endpoint"},
         // The private key is checked first even when everything is missing.
         ErrorCase{"checkOrder", "[Peer]\nEndpoint = host\n", "нет PrivateKey"},
-        ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n", ""},
+        ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n",
+                  ""},
         ErrorCase{"bracketedIPv6Endpoint",
                   kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -87,9 +90,9 @@ TEST(ParseTunnelConfig, SectionRules) {
       "[Interface]\n"
       "PrivateKey = first\n"
       "[Unknown]\n"
-      "Address = 10.0.0.2/32\n"          // still the interface section
+      "Address = 10.0.0.2/32\n"  // still the interface section
       "[Interface] # comment\n"
-      "MTU = 1280\n"                     // still the interface section
+      "MTU = 1280\n"  // still the interface section
       "[Peer]\n"
       "PublicKey = p1\n"
       "PresharedKey = only-in-first\n"
@@ -98,7 +101,7 @@ TEST(ParseTunnelConfig, SectionRules) {
       "[Peer]\n"
       "PublicKey = p2\n"
       "AllowedIPs = 0.0.0.0/0\n"
-      "PrivateKey = later\n");           // peer section, not the interface's
+      "PrivateKey = later\n");  // peer section, not the interface's
   EXPECT_EQ(config.interface,
             (StringMap{{"privatekey", "first"}, {"address", "10.0.0.2/32"}, {"mtu", "1280"}}));
   EXPECT_EQ(config.peer, (StringMap{{"publickey", "p2"},
@@ -114,8 +117,8 @@ TEST(ParseTunnelConfig, CarriageReturnEndsUpInValuesNotInLineBreaks) {
 }
 
 TEST(ParseTunnelConfig, InvalidUTF8PassesThroughUnchanged) {
-  const std::string text = kInterface + "Na\xFFme\xC3 = va\xE2\x80lue\xFF\n" + kPeer +
-                           "\xC0\xAF\n\xF4\x90\x80\x80=x\n";
+  const std::string text =
+      kInterface + "Na\xFFme\xC3 = va\xE2\x80lue\xFF\n" + kPeer + "\xC0\xAF\n\xF4\x90\x80\x80=x\n";
   const auto config = parseTunnelConfig(text);
   EXPECT_EQ(config.interface.at("na\xFFme\xC3"), "va\xE2\x80lue\xFF");
   EXPECT_EQ(config.peer.at("\xF4\x90\x80\x80"), "x");
@@ -189,6 +192,35 @@ TEST(IntegerAccessors, ParseDecimalOrGiveTheDefault) {
     EXPECT_EQ(interfaceMTU(interface), c.mtu) << c.value.value_or("<missing>");
     EXPECT_EQ(peerKeepalive(peer), c.keepalive) << c.value.value_or("<missing>");
   }
+}
+
+TEST(ParseTunnelConfig, RandomTextsParseOrFailWithAKnownMessage) {
+  // Lines, some well-formed, some broken, joined in random order.
+  const std::string lines[] = {"[Interface]",
+                               "[peer]",
+                               "PrivateKey = k=",
+                               "publickey=p",
+                               "Endpoint = h:1",
+                               "\u212Aey = v",
+                               "\xFF\xC3=\xE2\x80",
+                               " # c = d",
+                               "[x]\r",
+                               "=",
+                               "",
+                               "\t\u00A0\u0130=\xF4\x90"};
+  std::mt19937 random(42);
+  int parsed = 0;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const auto count = random() % 16;
+    for (unsigned i = 0; i < count; ++i) text += lines[random() % std::size(lines)] + "\n";
+    const std::string error = parseError(text);
+    EXPECT_TRUE(error.empty() || error == "нет PrivateKey" || error == "нет PublicKey" ||
+                error == "нет корректного Endpoint")
+        << error;
+    parsed += error.empty();
+  }
+  EXPECT_GT(parsed, 0) << "the generator never produced a complete configuration";
 }
 
 }  // namespace

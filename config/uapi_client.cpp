@@ -84,8 +84,8 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   setReceiveTimeout(fd.get(), timeout);
 
   const auto address = unixAddress(socketPath);
-  if (!address || connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address),
-                          sizeof *address) != 0) {
+  if (!address ||
+      connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
     throw HelperService::Err("connect(UAPI) failed");
   }
 
@@ -98,7 +98,8 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   for (;;) {
     // Each read waits only for what is left of the exchange's time, so a peer
     // that trickles bytes cannot hold the caller past the deadline either.
-    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
     if (left <= std::chrono::microseconds::zero()) break;
     setReceiveTimeout(fd.get(), left);
     const ssize_t got = read(fd.get(), buffer.data(), buffer.size());

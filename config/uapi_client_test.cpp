@@ -89,7 +89,8 @@ TEST(UAPITransact, StopsAtTheEmptyLineWithoutWaitingForClose) {
 
 TEST(UAPITransact, ReadsAnswersLongerThanTheBuffer) {
   std::string answer;
-  for (int i = 0; answer.size() < 3 * 4096 + 100; ++i) answer += "line" + std::to_string(i) + "=x\n";
+  for (int i = 0; answer.size() < 3 * 4096 + 100; ++i)
+    answer += "line" + std::to_string(i) + "=x\n";
   answer += "\n";
   UnixTestPeer peer([&](int fd) {
     readRequest(fd);
@@ -179,8 +180,8 @@ TEST(UAPITransact, UnreachablePathsFailToConnect) {
   ASSERT_GT(cutToPeer.size(), sizeof address.sun_path - 1);
 
   for (const std::string& path :
-       {peer.directory() + "/missing.sock", regularFile, peer.directory(), std::string(),
-        longest, tooLong, cutToPeer, peer.path() + std::string(1, '\0') + "x"}) {
+       {peer.directory() + "/missing.sock", regularFile, peer.directory(), std::string(), longest,
+        tooLong, cutToPeer, peer.path() + std::string(1, '\0') + "x"}) {
     EXPECT_EQ(transactError(path), "connect(UAPI) failed") << path;
   }
 }
@@ -222,7 +223,8 @@ TEST(UAPITransferTotals, AsksForStateAndSums) {
     }
     writeAll(fd, "rx_bytes=100\ntx_bytes=200\nrx_bytes=5\nerrno=0\n\n");
   });
-  EXPECT_EQ(uapiTransferTotals(peer.path()), std::make_pair(std::uint64_t{105}, std::uint64_t{200}));
+  EXPECT_EQ(uapiTransferTotals(peer.path()),
+            std::make_pair(std::uint64_t{105}, std::uint64_t{200}));
   std::lock_guard lock(mutex);
   EXPECT_EQ(received, "get=1\n\n");
 }

@@ -12,7 +12,7 @@ namespace {
 
 /// The daemon's obfuscation parameters, in the order they are sent.
 constexpr std::array<const char*, 9> obfuscationKeys{"jc", "jmin", "jmax", "s1", "s2",
-                                                     "h1", "h2", "h3", "h4"};
+                                                     "h1", "h2",   "h3",   "h4"};
 
 constexpr std::size_t kKeyLength = 32;
 
@@ -91,7 +91,8 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
   std::string request = "set=1\n";
   appendLine(request, "private_key", hexKey(privateKey->second));
   for (const char* name : obfuscationKeys) {
-    if (const std::string* value = nonEmptyValue(interface, name)) appendLine(request, name, *value);
+    if (const std::string* value = nonEmptyValue(interface, name))
+      appendLine(request, name, *value);
   }
   appendLine(request, "replace_peers", "true");
   appendLine(request, "public_key", hexKey(publicKey->second));

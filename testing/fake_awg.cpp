@@ -199,7 +199,8 @@ void record(const std::string& request) {
 std::string answerTo(const std::string& request) {
   std::string answer;
   const long pad = envNumber("FAKE_AWG_ANSWER_PAD", 0);
-  while (static_cast<long>(answer.size()) < pad) answer += "padding=" + std::string(100, 'x') + "\n";
+  while (static_cast<long>(answer.size()) < pad)
+    answer += "padding=" + std::string(100, 'x') + "\n";
   if (request.starts_with("set=1\n")) {
     answer += "errno=" + env("FAKE_AWG_SET_ERRNO", "0") + "\n\n";
   } else if (request.starts_with("get=1\n")) {
@@ -247,7 +248,7 @@ int main(int argc, char** argv) {
     return 64;
   }
   if (pipe2(signalPipe, O_CLOEXEC) != 0) return 71;
-  struct sigaction action{};
+  struct sigaction action {};
   action.sa_handler = onSignal;
   sigaction(SIGTERM, &action, nullptr);
   sigaction(SIGINT, &action, nullptr);
