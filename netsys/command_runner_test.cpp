@@ -1,12 +1,11 @@
 #include "netsys/command_runner.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <pthread.h>
 
 #include <csignal>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "platform/unique_fd.h"
 #include "testing/fake_tools.h"
@@ -96,9 +95,18 @@ TEST(CommandRunner, InvalidUTF8BecomesReplacementCharacters) {
 
 TEST(CommandRunner, EachArgumentReachesTheToolUnchanged) {
   FakeTools tools;
-  const std::vector<std::string> arguments = {
-      "-setdnsservers", "My \"Home\" Wi-Fi", "$(touch /tmp/owned)", "a;b|c&&d", "`id`", "*", "",
-      "  two  spaces  ", "Сеть 2", "'quoted'", "back\\slash", "new\nline"};
+  const std::vector<std::string> arguments = {"-setdnsservers",
+                                              "My \"Home\" Wi-Fi",
+                                              "$(touch /tmp/owned)",
+                                              "a;b|c&&d",
+                                              "`id`",
+                                              "*",
+                                              "",
+                                              "  two  spaces  ",
+                                              "Сеть 2",
+                                              "'quoted'",
+                                              "back\\slash",
+                                              "new\nline"};
   EXPECT_EQ(runTool(tools.networksetupPath(), arguments), 0);
   EXPECT_EQ(runToolCapturingOutput(tools.networksetupPath(), arguments), "");
   EXPECT_EQ(tools.callsOf("networksetup"), (Calls{arguments, arguments}));

@@ -41,7 +41,8 @@ std::string dnsBackupValue(std::string_view getdnsOutput) {
 }
 
 std::vector<std::string> listNetworkServices(const std::string& networksetup) {
-  std::optional<std::string> listing = runToolCapturingOutput(networksetup, {"-listallnetworkservices"});
+  std::optional<std::string> listing =
+      runToolCapturingOutput(networksetup, {"-listallnetworkservices"});
   if (!listing) return {};
   return parseNetworkServices(*listing);
 }

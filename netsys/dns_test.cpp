@@ -11,8 +11,7 @@ using testing::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
 
-constexpr const char* kHeader =
-    "An asterisk (*) denotes that a network service is disabled.\n";
+constexpr const char* kHeader = "An asterisk (*) denotes that a network service is disabled.\n";
 
 TEST(ParseNetworkServices, DropsHeaderDisabledAndBlankLines) {
   struct Case {
@@ -26,13 +25,16 @@ TEST(ParseNetworkServices, DropsHeaderDisabledAndBlankLines) {
       {"header only, blank lines", std::string("\n\n") + kHeader + "\n", {}},
       {"first line is the header whatever it says", "Wi-Fi\nEthernet\n", {"Ethernet"}},
       {"names trimmed, inner spaces kept",
-       std::string(kHeader) + "  USB 10/100/1000 LAN\t\nWi-Fi\n", {"USB 10/100/1000 LAN", "Wi-Fi"}},
+       std::string(kHeader) + "  USB 10/100/1000 LAN\t\nWi-Fi\n",
+       {"USB 10/100/1000 LAN", "Wi-Fi"}},
       {"disabled services skipped, also after blanks",
-       std::string(kHeader) + "*Bluetooth PAN\n \t*Thunderbolt Bridge\nWi-Fi\n", {"Wi-Fi"}},
+       std::string(kHeader) + "*Bluetooth PAN\n \t*Thunderbolt Bridge\nWi-Fi\n",
+       {"Wi-Fi"}},
       {"star inside a name is kept", std::string(kHeader) + "Home * Office\n", {"Home * Office"}},
       {"blank-only lines dropped", std::string(kHeader) + "   \n\t\nWi-Fi", {"Wi-Fi"}},
       {"shell characters are just text",
-       std::string(kHeader) + "My \"Home\" $(reboot)\n", {"My \"Home\" $(reboot)"}},
+       std::string(kHeader) + "My \"Home\" $(reboot)\n",
+       {"My \"Home\" $(reboot)"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parseNetworkServices(c.listing), c.expected) << c.name;
@@ -60,7 +62,8 @@ TEST(ParseDNSServers, SplitsAtCommasAndTrimsBlanks) {
 TEST(DNSBackupValue, MarksNoServersAsEmptyAndTrimsTheRest) {
   EXPECT_EQ(dnsBackupValue("There aren't any DNS Servers set on Wi-Fi.\n"), "empty");
   EXPECT_EQ(dnsBackupValue("Note: There aren't any here\n8.8.8.8\n"), "empty");
-  EXPECT_EQ(dnsBackupValue("there aren't any DNS Servers set.\n"), "there aren't any DNS Servers set.");
+  EXPECT_EQ(dnsBackupValue("there aren't any DNS Servers set.\n"),
+            "there aren't any DNS Servers set.");
   EXPECT_EQ(dnsBackupValue(" 192.168.1.1\n192.168.1.2 \n\n"), "192.168.1.1\n192.168.1.2");
   EXPECT_EQ(dnsBackupValue(""), "");
   EXPECT_EQ(dnsBackupValue("\n \t\n"), "");

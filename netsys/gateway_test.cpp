@@ -15,11 +15,15 @@ TEST(ParseDefaultGateway, TakesTheLastColonPieceOfTheFirstGatewayLine) {
   };
   const Case cases[] = {
       {"macOS output",
-       "   route to: default\ndestination: default\n       mask: default\n    gateway: 192.168.1.1\n"
+       "   route to: default\ndestination: default\n       mask: default\n    gateway: "
+       "192.168.1.1\n"
        "  interface: en0\n",
        "192.168.1.1"},
       {"tab before the address", "\tgateway:\t10.0.0.1\t\n", "10.0.0.1"},
-      {"Unicode blanks around it", "gateway:\xC2\xA0" "10.0.0.1\xE3\x80\x80", "10.0.0.1"},
+      {"Unicode blanks around it",
+       "gateway:\xC2\xA0"
+       "10.0.0.1\xE3\x80\x80",
+       "10.0.0.1"},
       {"later gateway lines ignored", "gateway: 10.0.0.1\ngateway: 10.9.9.9\n", "10.0.0.1"},
       {"no line break at the end", "gateway: 172.16.0.1", "172.16.0.1"},
       {"not validated", "  gateway: link#5\n", "link#5"},
@@ -38,12 +42,14 @@ TEST(LookupDefaultGateway, RunsRouteGetDefaultAndParsesIt) {
   testing::FakeTools tools;
   tools.on("route", {"-n", "get", "default"}, "   gateway: 10.0.0.1\n");
   EXPECT_EQ(lookupDefaultGateway(tools.routePath()), "10.0.0.1");
-  EXPECT_EQ(tools.calls(), (std::vector<std::vector<std::string>>{{"route", "-n", "get", "default"}}));
+  EXPECT_EQ(tools.calls(),
+            (std::vector<std::vector<std::string>>{{"route", "-n", "get", "default"}}));
 }
 
 TEST(LookupDefaultGateway, NothingWhenTheToolFailsOrIsMissing) {
   testing::FakeTools tools;
-  tools.on("route", {"-n", "get", "default"}, "route: writing to routing socket: not in table\n", 1);
+  tools.on("route", {"-n", "get", "default"}, "route: writing to routing socket: not in table\n",
+           1);
   EXPECT_EQ(lookupDefaultGateway(tools.routePath()), std::nullopt);
   EXPECT_EQ(lookupDefaultGateway(tools.dir().file("absent")), std::nullopt);
 }

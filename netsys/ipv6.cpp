@@ -19,7 +19,8 @@ void disableIPv6(const std::string& networksetup, std::vector<std::string>& ipv6
 }
 
 void restoreIPv6(const std::string& networksetup, std::vector<std::string>& ipv6Disabled) {
-  for (const std::string& service : ipv6Disabled) runTool(networksetup, {"-setv6automatic", service});
+  for (const std::string& service : ipv6Disabled)
+    runTool(networksetup, {"-setv6automatic", service});
   ipv6Disabled.clear();
 }
 

@@ -31,15 +31,14 @@ TEST(DisableIPv6, TurnsOffOnlyAutomaticServicesAndRecordsThem) {
   Names disabled;
   disableIPv6(tools.networksetupPath(), disabled);
 
-  EXPECT_EQ(tools.callsOf("networksetup"),
-            (Calls{{"-listallnetworkservices"},
-                   {"-getinfo", "Wi-Fi"},
-                   {"-setv6off", "Wi-Fi"},
-                   {"-getinfo", "Ethernet 2"},
-                   {"-setv6off", "Ethernet 2"},
-                   {"-getinfo", "Manual LAN"},
-                   {"-getinfo", "Off LAN"},
-                   {"-getinfo", "Shouting LAN"}}));
+  EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-listallnetworkservices"},
+                                                  {"-getinfo", "Wi-Fi"},
+                                                  {"-setv6off", "Wi-Fi"},
+                                                  {"-getinfo", "Ethernet 2"},
+                                                  {"-setv6off", "Ethernet 2"},
+                                                  {"-getinfo", "Manual LAN"},
+                                                  {"-getinfo", "Off LAN"},
+                                                  {"-getinfo", "Shouting LAN"}}));
   EXPECT_EQ(disabled, (Names{"Wi-Fi", "Ethernet 2"})) << "a failed -setv6off is still recorded";
 }
 

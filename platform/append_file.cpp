@@ -27,7 +27,8 @@ UniqueFd openAppendOnly(const std::string& path) {
   for (int attempt = 0; attempt < 4; ++attempt) {
     // O_EXCL tells us whether this call created the file, so only a new file
     // has its mode set; it also refuses a symlink at the path.
-    UniqueFd created(openRetryingEINTR(path.c_str(), kAppendFlags | O_CREAT | O_EXCL, kCreationMode));
+    UniqueFd created(
+        openRetryingEINTR(path.c_str(), kAppendFlags | O_CREAT | O_EXCL, kCreationMode));
     if (created) {
       // The umask may have taken bits away from the creation mode.
       ::fchmod(created.get(), kCreationMode);

@@ -1,13 +1,12 @@
 #include "platform/append_file.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <gtest/gtest.h>
 
 #include "testing/temp_dir.h"
 
@@ -83,8 +82,8 @@ TEST(OpenAppendOnly, DoesNotFollowSymlinks) {
   for (const char* link : {"link-to-file", "dangling-link"}) {
     SCOPED_TRACE(link);
     auto linkPath = dir.file(link);
-    std::filesystem::create_symlink(std::string(link) == "dangling-link" ? dir.file("absent") : target,
-                                    linkPath);
+    std::filesystem::create_symlink(
+        std::string(link) == "dangling-link" ? dir.file("absent") : target, linkPath);
     EXPECT_FALSE(openAppendOnly(linkPath).valid());
   }
   EXPECT_EQ(readFile(target), "precious\n");

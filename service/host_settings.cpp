@@ -10,8 +10,12 @@ void HelperService::overrideDNS(std::string_view dnsText) {
 
 void HelperService::restoreDNS() { zorvik::restoreDNS(settings().networksetupTool, dnsBackup); }
 
-void HelperService::disableIPv6() { zorvik::disableIPv6(settings().networksetupTool, ipv6Disabled); }
+void HelperService::disableIPv6() {
+  zorvik::disableIPv6(settings().networksetupTool, ipv6Disabled);
+}
 
-void HelperService::restoreIPv6() { zorvik::restoreIPv6(settings().networksetupTool, ipv6Disabled); }
+void HelperService::restoreIPv6() {
+  zorvik::restoreIPv6(settings().networksetupTool, ipv6Disabled);
+}
 
 }  // namespace zorvik

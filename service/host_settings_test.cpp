@@ -12,7 +12,8 @@ using Calls = std::vector<std::vector<std::string>>;
 TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
   FakeTools tools;
   tools.on("networksetup", {"-listallnetworkservices"}, "header\nWi-Fi\n*Off\n")
-      .on("networksetup", {"-getdnsservers", "Wi-Fi"}, "There aren't any DNS Servers set on Wi-Fi.\n")
+      .on("networksetup", {"-getdnsservers", "Wi-Fi"},
+          "There aren't any DNS Servers set on Wi-Fi.\n")
       .on("networksetup", {"-getinfo", "Wi-Fi"}, "IPv6: Automatic\n");
   HelperSettings settings;
   tools.applyTo(settings);

@@ -17,11 +17,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -49,8 +48,7 @@ bool writeAll(int fd, const std::string& data) {
 }
 
 void appendToJournal(const std::string& dir, const std::vector<std::string>& argv) {
-  std::string line =
-      json(argv).dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  std::string line = json(argv).dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
   int fd = ::open((dir + "/fake_tool_journal.jsonl").c_str(),
                   O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) {
@@ -73,7 +71,8 @@ bool matches(const json& rule, const std::string& tool, const std::vector<std::s
   if (!rule.contains("args")) return true;
   auto expected = rule["args"].get<std::vector<std::string>>();
   if (rule.value("prefix", false)) {
-    return expected.size() <= args.size() && std::equal(expected.begin(), expected.end(), args.begin());
+    return expected.size() <= args.size() &&
+           std::equal(expected.begin(), expected.end(), args.begin());
   }
   return expected == args;
 }

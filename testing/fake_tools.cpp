@@ -2,9 +2,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <stdexcept>
-
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 namespace zorvik::testing {
 namespace {
@@ -75,8 +74,11 @@ void FakeTools::applyTo(HelperSettings& settings) const {
 void FakeTools::writeScenario() const {
   json rules = json::array();
   for (const Rule& rule : rules_) {
-    json r = {{"args", rule.arguments}, {"prefix", rule.prefix}, {"stderr", rule.stderrText},
-              {"exit", rule.exitStatus}, {"report", rule.report}};
+    json r = {{"args", rule.arguments},
+              {"prefix", rule.prefix},
+              {"stderr", rule.stderrText},
+              {"exit", rule.exitStatus},
+              {"report", rule.report}};
     if (!rule.tool.empty()) r["tool"] = rule.tool;
     if (rule.rawStdout) {
       r["stdoutHex"] = toHex(rule.stdoutText);

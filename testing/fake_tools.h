@@ -18,9 +18,9 @@ class FakeTools {
 
   /// One answer of the scenario; the first rule that matches a call wins.
   struct Rule {
-    std::string tool;       ///< "route", "ifconfig", "networksetup"; empty for any
-    Arguments arguments;    ///< the call's arguments after argument zero
-    bool prefix = false;    ///< match calls whose arguments start with `arguments` (empty: any)
+    std::string tool;     ///< "route", "ifconfig", "networksetup"; empty for any
+    Arguments arguments;  ///< the call's arguments after argument zero
+    bool prefix = false;  ///< match calls whose arguments start with `arguments` (empty: any)
     std::string stdoutText;
     std::string stderrText;
     int exitStatus = 0;

@@ -1,8 +1,8 @@
 #include "testing/fake_tools.h"
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 #include "netsys/command_runner.h"
 
@@ -33,7 +33,8 @@ TEST(FakeTools, AnswersByToolAndArgumentsAndJournalsEveryCall) {
                                     {"route", "-n", "get", "default", "x"},
                                     {"networksetup", "-getinfo", "Wi-Fi"},
                                     {"networksetup", "-setv6off", "Wi-Fi"}}));
-    EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-getinfo", "Wi-Fi"}, {"-setv6off", "Wi-Fi"}}));
+    EXPECT_EQ(tools.callsOf("networksetup"),
+              (Calls{{"-getinfo", "Wi-Fi"}, {"-setv6off", "Wi-Fi"}}));
     tools.clearCalls();
     EXPECT_TRUE(tools.calls().empty());
   }
