@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -36,6 +37,9 @@ void sendAll(int fd, const std::string& data) {
     const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL);
     if (sent < 0) {
       if (errno == EINTR) continue;
+      if (errno == EPIPE || errno == ECONNRESET) {
+        throw HelperClosedConnection("the helper closed the connection");
+      }
       throw std::runtime_error(std::string("cannot send the request to the helper: ") +
                                std::strerror(errno));
     }
@@ -64,7 +68,7 @@ LineReader::Result LineReader::readLine(std::string& line, std::chrono::millisec
     if (ready == 0) return Result::timedOut;
 
     char chunk[64 * 1024];
-    const ssize_t received = ::recv(fd_, chunk, sizeof chunk, 0);
+    const ssize_t received = ::read(fd_, chunk, sizeof chunk);
     if (received < 0 && errno == EINTR) continue;
     if (received <= 0) return Result::closed;
     buffer_.append(chunk, static_cast<std::size_t>(received));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <stdexcept>
 #include <string>
 
 #include "platform/unique_fd.h"
@@ -11,7 +12,14 @@ namespace zorvik::ctl {
 /// e.g. "cannot connect to PATH: No such file or directory".
 UniqueFd connectToHelper(const std::string& socketPath);
 
-/// Writes `data` whole, without SIGPIPE; throws std::runtime_error on failure.
+/// The helper closed the connection before the request was written.
+class HelperClosedConnection : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// Writes `data` whole, without SIGPIPE; throws HelperClosedConnection when the
+/// helper has closed the connection, std::runtime_error on any other failure.
 void sendAll(int fd, const std::string& data);
 
 /// Reads newline-terminated lines from a socket, each bounded in length.

@@ -2,9 +2,8 @@
 
 #include <array>
 #include <cstdio>
-#include <stdexcept>
-
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "front/linux/socket_path.h"
 
@@ -56,8 +55,8 @@ Outcome resultOutcome(const Json& reply, std::string_view line, const char* verb
   if (ok == reply.end() || !ok->is_boolean()) return unexpected(line);
   if (ok->get<bool>()) return {kExitSuccess, std::string(done) + "\n", {}};
   const auto error = reply.find("error");
-  std::string text = error != reply.end() && error->is_string() ? error->get<std::string>()
-                                                                 : "no reason given";
+  std::string text =
+      error != reply.end() && error->is_string() ? error->get<std::string>() : "no reason given";
   return failure(kExitHelperFailed, std::string(verb) + " failed: " + text);
 }
 
@@ -70,7 +69,8 @@ Outcome statusOutcome(const Json& reply, std::string_view line, bool json) {
       !rx->is_number_unsigned() || tx == reply.end() || !tx->is_number_unsigned()) {
     return unexpected(line);
   }
-  if (json) return {kExitSuccess, reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", {}};
+  if (json)
+    return {kExitSuccess, reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", {}};
   const auto received = rx->get<std::uint64_t>();
   const auto sent = tx->get<std::uint64_t>();
   std::string out = std::string("state: ") + (active->get<bool>() ? "up" : "down") + "\n";
@@ -108,10 +108,12 @@ ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
   invocation.command = *command;
 
   const std::size_t expected = *command == Command::start ? 2 : 1;
-  if (words.size() < expected) return usageError("start needs a configuration file, or - for standard input");
+  if (words.size() < expected)
+    return usageError("start needs a configuration file, or - for standard input");
   if (words.size() > expected) return usageError("unexpected argument " + words[expected]);
   if (*command == Command::start) invocation.configSource = words[1];
-  if (invocation.json && *command != Command::status) return usageError("--json goes with status only");
+  if (invocation.json && *command != Command::status)
+    return usageError("--json goes with status only");
   return {invocation, false, {}};
 }
 
@@ -121,7 +123,8 @@ std::string usageText() {
              "\n"
              "Talks to the Zorvik VPN helper.\n"
              "  version         print the helper's version\n"
-             "  start FILE|-    start the tunnel from a configuration file (- reads standard input)\n"
+             "  start FILE|-    start the tunnel from a configuration file (- reads standard "
+             "input)\n"
              "  stop            stop the tunnel\n"
              "  status          show whether the tunnel is up and its byte counts\n"
              "  --json          with status: print the helper's reply as JSON\n"
@@ -157,7 +160,8 @@ Outcome interpretReply(const Invocation& invocation, std::string_view line) {
   // A reply without any of its own fields is the helper rejecting the request itself.
   const auto error = reply.find("error");
   if (!reply.contains("ok") && error != reply.end() && error->is_string()) {
-    return failure(kExitHelperFailed, "the helper rejected the request: " + error->get<std::string>());
+    return failure(kExitHelperFailed,
+                   "the helper rejected the request: " + error->get<std::string>());
   }
   switch (invocation.command) {
     case Command::version: {

@@ -1,14 +1,12 @@
 // zorvikctl: the command-line client of the Linux stand-in helper.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <iterator>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -24,6 +22,11 @@ namespace {
 constexpr std::chrono::seconds kReplyTimeout{60};
 constexpr std::chrono::seconds kPatience{1};
 constexpr int kRequestId = 1;
+// The helper closes a connection whose request line is longer.
+constexpr std::size_t kMaxRequestBytes = std::size_t{1} << 20;
+constexpr const char* kClosedWithoutReply =
+    "the helper closed the connection without replying (it serves only the zorvikctl installed "
+    "beside it; its log says why)";
 
 int fail(int exitCode, const std::string& message) {
   std::cerr << "zorvikctl: " << message << "\n";
@@ -31,19 +34,22 @@ int fail(int exitCode, const std::string& message) {
 }
 
 std::string readConfig(const std::string& source) {
-  if (source == "-") {
-    std::ostringstream text;
-    text << std::cin.rdbuf();
-    if (std::cin.bad()) throw std::runtime_error("cannot read the configuration from standard input");
-    return text.str();
+  const bool standardInput = source == "-";
+  const std::string name = standardInput ? "standard input" : source;
+  zorvik::UniqueFd file(standardInput ? -1 : ::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!standardInput && !file)
+    throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+  const int fd = standardInput ? STDIN_FILENO : file.get();
+  std::string text;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+    if (got == 0) return text;
+    text.append(chunk, static_cast<std::size_t>(got));
+    if (text.size() > kMaxRequestBytes) throw std::runtime_error(name + " is larger than 1 MiB");
   }
-  std::ifstream file(source, std::ios::binary);
-  if (!file) {
-    throw std::runtime_error("cannot read " + source + ": " + std::strerror(errno));
-  }
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  if (file.bad()) throw std::runtime_error("cannot read " + source);
-  return text;
 }
 
 // Waits for the reply to our request; replies to other ids are not ours.
@@ -65,9 +71,7 @@ int awaitReply(LineReader& reader, const Invocation& invocation) {
         toldWaiting = true;
         continue;
       case LineReader::Result::closed:
-        return fail(kExitUnreachable,
-                    "the helper closed the connection without replying (it serves only the "
-                    "zorvikctl installed beside it; its log says why)");
+        return fail(kExitUnreachable, kClosedWithoutReply);
       case LineReader::Result::tooLong:
         return fail(kExitUnreachable, "the helper's reply is too long");
       case LineReader::Result::line:
@@ -100,8 +104,17 @@ int main(int argc, char** argv) {
     std::string config;
     if (invocation.command == Command::start) config = readConfig(invocation.configSource);
     const std::string request = requestLine(invocation, kRequestId, config);
+    if (request.size() - 1 > kMaxRequestBytes) {
+      return fail(kExitUnreachable,
+                  "the configuration is too large to send (over 1 MiB as a request)");
+    }
     zorvik::UniqueFd socket = connectToHelper(invocation.socketPath);
-    sendAll(socket.get(), request);
+    try {
+      sendAll(socket.get(), request);
+    } catch (const HelperClosedConnection&) {
+      // A refused client can find the connection closed before its request is out.
+      return fail(kExitUnreachable, kClosedWithoutReply);
+    }
     LineReader reader(socket.get());
     return awaitReply(reader, invocation);
   } catch (const std::exception& error) {

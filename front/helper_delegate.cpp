@@ -6,8 +6,8 @@
 namespace zorvik {
 
 std::string clientRequirementText(const std::string& teamID) {
-  std::string text = std::string("identifier \"") + kClientBundleIdentifier +
-                     "\" and anchor apple generic ";
+  std::string text =
+      std::string("identifier \"") + kClientBundleIdentifier + "\" and anchor apple generic ";
   text += "and certificate leaf[subject.OU] = \"";
   text += teamID;
   text += '"';

@@ -1,8 +1,8 @@
 #include "front/linux/linux_code_signing.h"
 
 #include <poll.h>
-#include <sys/syscall.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -44,7 +44,8 @@ std::optional<pid_t> pidOfPidfd(int pidfd) {
     if (line.rfind("Pid:", 0) != 0) continue;
     std::string_view value(line);
     value.remove_prefix(4);
-    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
     // -1 marks a process that has already been reaped.
     auto pid = parseUid(value);
     if (!pid || *pid == 0) return std::nullopt;
@@ -104,8 +105,8 @@ std::shared_ptr<ClientRequirement> LinuxCodeSigning::compileRequirement(const st
       text.back() != '"') {
     return nullptr;
   }
-  const auto uid = parseUid(std::string_view(text).substr(
-      opening.size(), text.size() - opening.size() - 1));
+  const auto uid =
+      parseUid(std::string_view(text).substr(opening.size(), text.size() - opening.size() - 1));
   if (!uid) return nullptr;
   const auto directory = std::filesystem::path(executablePath_).parent_path();
   return std::make_shared<LinuxClientRequirement>((directory / "zorvikctl").string(), *uid);
@@ -134,11 +135,12 @@ std::int32_t LinuxPeerIdentity::checkValidity(const ClientRequirement& requireme
   if (!expected || executablePath_ != expected->clientPath) return kRequirementFailedStatus;
   // The file now at the client path must be the very file the peer runs.
   struct stat atPath {};
-  if (::stat(expected->clientPath.c_str(), &atPath) != 0 || atPath.st_dev != executableStat_.st_dev ||
-      atPath.st_ino != executableStat_.st_ino) {
+  if (::stat(expected->clientPath.c_str(), &atPath) != 0 ||
+      atPath.st_dev != executableStat_.st_dev || atPath.st_ino != executableStat_.st_ino) {
     return kRequirementFailedStatus;
   }
-  if (executableStat_.st_uid != expected->ownerUid || (executableStat_.st_mode & (S_IWGRP | S_IWOTH))) {
+  if (executableStat_.st_uid != expected->ownerUid ||
+      (executableStat_.st_mode & (S_IWGRP | S_IWOTH))) {
     return kRequirementFailedStatus;
   }
   return 0;

@@ -112,7 +112,8 @@ void SocketListener::bindSocket() {
   }
   socketDevice_ = bound.st_dev;
   socketInode_ = bound.st_ino;
-  if (::listen(listenSocket_.get(), kBacklog) != 0) throw socketError("cannot listen on", path, errno);
+  if (::listen(listenSocket_.get(), kBacklog) != 0)
+    throw socketError("cannot listen on", path, errno);
 }
 
 void SocketListener::resume() {

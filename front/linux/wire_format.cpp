@@ -3,8 +3,6 @@
 namespace zorvik {
 namespace {
 
-
-
 std::optional<WireMethod> methodNamed(const std::string& name) {
   if (name == "getVersion") return WireMethod::getVersion;
   if (name == "startTunnel") return WireMethod::startTunnel;

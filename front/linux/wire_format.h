@@ -1,11 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include <nlohmann/json.hpp>
 
 namespace zorvik {
 
@@ -28,7 +27,7 @@ struct WireRequest {
 /// A request line, or why it is not one (with the id when it could be read).
 struct ParsedRequestLine {
   std::optional<WireRequest> request;
-  Json id;    ///< for the bad-request reply; null when unknown
+  Json id;              ///< for the bad-request reply; null when unknown
   std::string problem;  ///< set when `request` is absent
 };
 
@@ -40,11 +39,9 @@ ParsedRequestLine parseRequestLine(std::string_view line);
 /// {"id":...,"version":"..."}
 std::string versionReplyLine(const Json& id, const std::string& version);
 /// {"id":...,"ok":...,"error":null|"..."}
-std::string resultReplyLine(const Json& id, bool ok,
-                            const std::optional<std::string>& error);
+std::string resultReplyLine(const Json& id, bool ok, const std::optional<std::string>& error);
 /// {"id":...,"active":...,"rx":...,"tx":...}
-std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx,
-                            std::uint64_t tx);
+std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx, std::uint64_t tx);
 /// {"id":...,"error":"bad request: <problem>"}
 std::string badRequestLine(const Json& id, const std::string& problem);
 
