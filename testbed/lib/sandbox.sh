@@ -16,7 +16,10 @@ TB_HELPER_PID=
 
 # --- progress and checks ---------------------------------------------------------------------
 
-tb_step() { printf '\033[1m==> %s\033[0m\n' "$*"; }
+# Bold on a terminal, plain in logs.
+tb_step() {
+  if [ -t 1 ]; then printf '\033[1m==> %s\033[0m\n' "$*"; else printf '==> %s\n' "$*"; fi
+}
 # Each argument indented, on lines of its own.
 tb_note() {
   local text
