@@ -213,15 +213,6 @@ TEST_F(TunnelTest, AMissingSocketIsDiagnosedWithTheRunDirectoryListing) {
   EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), expected);
 }
 
-TEST_F(TunnelTest, TheInterfaceOwnSocketIsPreferredOverAStaleOne) {
-  make();
-  std::filesystem::create_directories(settings.runDir);
-  std::ofstream(settings.runDir + "/aaa.sock") << "";
-  std::ofstream(settings.runDir + "/zzz.sock") << "";
-  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
-  EXPECT_EQ(onQueue([this] { return svc().sockPath; }), settings.runDir + "/utun7.sock");
-}
-
 TEST_F(TunnelTest, ANameLeftByAnEarlierDaemonIsRemovedBeforeTheLaunch) {
   setFakeDaemon("FAKE_AWG_NAME_MODE", "none");
   settings.interfaceNameWait = 300ms;

@@ -163,13 +163,17 @@ int listenAt(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (fd < 0 || path.size() >= sizeof address.sun_path) {
+  // Bound under a temporary name and renamed once listening, so a client that
+  // sees the socket's name can always connect.
+  const std::string temp = path + ".tmp";
+  if (fd < 0 || temp.size() >= sizeof address.sun_path) {
     std::fprintf(stderr, "fake_awg: cannot make a socket at %s\n", path.c_str());
     finish(70);
   }
-  std::memcpy(address.sun_path, path.c_str(), path.size());
-  unlink(path.c_str());
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
+  std::memcpy(address.sun_path, temp.c_str(), temp.size());
+  unlink(temp.c_str());
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
+      rename(temp.c_str(), path.c_str()) != 0) {
     std::fprintf(stderr, "fake_awg: bind %s: %s\n", path.c_str(), std::strerror(errno));
     finish(70);
   }
