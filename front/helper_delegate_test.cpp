@@ -66,6 +66,8 @@ struct AdmissionCase {
   bool admitted;
 };
 
+void PrintTo(const AdmissionCase& c, std::ostream* out) { *out << c.name; }
+
 class Admission : public testing::TestWithParam<AdmissionCase> {};
 
 TEST_P(Admission, LogsTheFixedRecordsInOrderAndDecides) {

@@ -176,6 +176,8 @@ struct RefusalCase {
   std::vector<std::string> records;
 };
 
+void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
+
 class SocketListenerRefusal : public testing::TestWithParam<RefusalCase> {};
 
 TEST_P(SocketListenerRefusal, ClosesWithoutReadingAndLogsWhy) {
