@@ -55,6 +55,9 @@ class HelperService final : public ZorvikHelperProtocol,
   void bringUp(const TunnelConfig& config);
   void launchDaemon();
   std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  /// The daemon's exit notification: logs its status and reason through logLine.
+  /// Runs on the daemon's watcher thread and reads no mutable field.
+  void daemonTerminated(const DaemonProcess& process) const;
   void tearDown();
 
   void overrideDNS(std::string_view dnsText);

@@ -1,14 +1,70 @@
-// Placeholder until the tunnel operations are built; every call fails loudly.
-#include <stdexcept>
+#include <exception>
+#include <optional>
 
+#include "config/uapi_client.h"
 #include "service/helper_service.h"
 
 namespace zorvik {
+namespace {
 
-void HelperService::startTunnel(std::string, ResultReply) {
-  throw std::logic_error("startTunnel is not built yet");
+// The reply belongs to the front; whatever it throws must neither reach the
+// queue nor lead to a second reply.
+template <typename Reply, typename... Args>
+void answer(const Reply& reply, Args&&... args) {
+  try {
+    reply(std::forward<Args>(args)...);
+  } catch (...) {
+  }
 }
-void HelperService::stopTunnel(ResultReply) { throw std::logic_error("stopTunnel is not built yet"); }
-void HelperService::status(StatusReply) { throw std::logic_error("status is not built yet"); }
+
+}  // namespace
+
+void HelperService::startTunnel(std::string config, ResultReply reply) {
+  queue.async([self = shared_from_this(), config = std::move(config), reply = std::move(reply)] {
+    self->startOperation(config, reply);
+  });
+}
+
+void HelperService::stopTunnel(ResultReply reply) {
+  queue.async([self = shared_from_this(), reply = std::move(reply)] { self->stopOperation(reply); });
+}
+
+void HelperService::status(StatusReply reply) {
+  queue.async(
+      [self = shared_from_this(), reply = std::move(reply)] { self->statusOperation(reply); });
+}
+
+void HelperService::startOperation(const std::string& configText, const ResultReply& reply) {
+  std::optional<std::string> failure;
+  try {
+    TunnelConfig config = parseTunnelConfig(configText);
+    if (active) tearDown();
+    bringUp(config);
+    active = true;
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  if (!failure) {
+    answer(reply, true, std::nullopt);
+    return;
+  }
+  tearDown();
+  log.error("startTunnel: " + *failure);
+  answer(reply, false, failure);
+}
+
+void HelperService::stopOperation(const ResultReply& reply) {
+  tearDown();
+  answer(reply, true, std::nullopt);
+}
+
+void HelperService::statusOperation(const StatusReply& reply) {
+  if (!active || !iface) {
+    answer(reply, false, std::uint64_t{0}, std::uint64_t{0});
+    return;
+  }
+  auto [received, sent] = uapiTransferTotals(sockPath, settings().uapiTimeout);
+  answer(reply, true, received, sent);
+}
 
 }  // namespace zorvik

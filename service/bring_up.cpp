@@ -1,0 +1,60 @@
+#include <filesystem>
+
+#include "config/uapi_request.h"
+#include "netsys/command_runner.h"
+#include "netsys/gateway.h"
+#include "service/endpoint.h"
+#include "service/helper_service.h"
+
+namespace zorvik {
+namespace {
+
+std::string valueOr(const StringMap& map, const std::string& key, std::string fallback) {
+  auto it = map.find(key);
+  return it == map.end() ? fallback : it->second;
+}
+
+}  // namespace
+
+void HelperService::bringUp(const TunnelConfig& config) {
+  std::filesystem::create_directories(runDir);
+
+  auto gateway = lookupDefaultGateway(settings().routeTool);
+  if (!gateway) throw Err("нет маршрута по умолчанию");
+  savedGateway = gateway;
+
+  auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
+  auto address = resolveEndpointHost(host);
+  if (!address) throw Err("не удалось разрешить " + host);
+  endpointIP = address;
+
+  launchDaemon();
+
+  applyUAPIConfig(*sockPath, config.interface, config.peer, *endpointIP + ":" + port,
+                  settings().uapiTimeout);
+
+  auto localAddress = interfaceIPv4Address(config.interface);
+  if (!localAddress) throw Err("нет IPv4-адреса в [Interface]");
+
+  // From here on nothing fails: tool exit statuses are not looked at.
+  const std::string& ifconfig = settings().ifconfigTool;
+  const std::string& route = settings().routeTool;
+  const std::string& name = *iface;
+  runTool(ifconfig, {name, "inet", *localAddress, *localAddress, "alias"});
+  runTool(ifconfig, {name, "mtu", std::to_string(interfaceMTU(config.interface))});
+  runTool(ifconfig, {name, "up"});
+
+  runTool(route, {"-q", "-n", "add", "-inet", *endpointIP + "/32", *savedGateway});
+
+  if (valueOr(config.peer, "allowedips", "0.0.0.0/0").find("0.0.0.0/0") != std::string::npos) {
+    runTool(route, {"-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", name});
+    runTool(route, {"-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", name});
+  }
+
+  overrideDNS(valueOr(config.interface, "dns", ""));
+  disableIPv6();
+
+  logLine("туннель поднят на " + name + " → " + *endpointIP);
+}
+
+}  // namespace zorvik

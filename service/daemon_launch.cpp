@@ -1,0 +1,96 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/append_file.h"
+#include "platform/unicode_space.h"
+#include "service/daemon_process.h"
+#include "service/helper_service.h"
+#include "service/readiness.h"
+
+namespace zorvik {
+namespace {
+
+bool isExecutableFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         ::access(path.c_str(), X_OK) == 0;
+}
+
+std::string joinedNames(const std::optional<std::vector<std::string>>& names) {
+  if (!names) return "—";
+  std::string out;
+  for (const auto& name : *names) {
+    if (!out.empty()) out += ", ";
+    out += name;
+  }
+  return out;
+}
+
+}  // namespace
+
+void HelperService::launchDaemon() {
+  const std::string nameFile = runDir + "/zorvik.name";
+  std::error_code ignored;
+  std::filesystem::remove(nameFile, ignored);
+
+  const std::string& path = settings().daemonPath;
+  if (!isExecutableFile(path)) throw Err("amneziawg-go не найден: " + path);
+  logLine("запускаю " + path);
+
+  SpawnRequest request;
+  request.path = path;
+  request.arguments = {"utun"};
+  request.environment = environmentWith(
+      {"WG_TUN_NAME_FILE=" + nameFile, "WG_PROCESS_FOREGROUND=1", "LOG_LEVEL=error"});
+  // Kept open only until the child has its own copies.
+  UniqueFd daemonLog = openAppendOnly(settings().daemonLogPath);
+  if (daemonLog) {
+    request.stdoutFd = daemonLog.get();
+    request.stderrFd = daemonLog.get();
+  }
+
+  std::weak_ptr<HelperService> service = weak_from_this();
+  proc = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
+    if (auto alive = service.lock()) alive->daemonTerminated(process);
+  });
+  daemonLog.reset();
+  logLine("amneziawg-go pid=" + std::to_string(proc->pid()));
+
+  auto nameText = waitForFileText(nameFile, settings().interfaceNameWait, settings().pollInterval);
+  if (!nameText) throw Err("amneziawg-go не создал utun");
+  std::string name(trimSpacesTabsAndLineBreaks(*nameText));
+  if (name.empty()) throw Err("amneziawg-go не создал utun");
+  iface = name;
+  logLine("utun=" + name + "; ищу UAPI-сокет в " + runDir);
+
+  auto socket = waitForUAPISocket(settings().socketWait);
+  if (!socket) {
+    logLine("сокета нет. содержимое " + runDir + ": [" + joinedNames(listDirectoryNames(runDir)) +
+            "]  amneziawg-go жив=" + (proc->isRunning() ? "true" : "false"));
+    throw Err("нет UAPI-сокета");
+  }
+  logLine("сокет готов: " + *socket);
+  sockPath = *socket;
+}
+
+std::optional<std::string> HelperService::waitForUAPISocket(
+    std::chrono::milliseconds timeout) const {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (auto names = listDirectoryNames(runDir)) {
+      if (auto name = pickUAPISocketName(*names, iface)) return runDir + "/" + *name;
+    }
+    std::this_thread::sleep_for(settings().pollInterval);
+  }
+  return std::nullopt;
+}
+
+void HelperService::daemonTerminated(const DaemonProcess& process) const {
+  logLine("amneziawg-go завершился: код=" + std::to_string(process.terminationStatus()) +
+          " reason=" + std::to_string(process.terminationReason()));
+}
+
+}  // namespace zorvik

@@ -1,0 +1,93 @@
+#include "service/daemon_process.h"
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <csignal>
+#include <system_error>
+#include <thread>
+
+namespace zorvik {
+
+std::shared_ptr<DaemonProcess> DaemonProcess::launch(const SpawnRequest& request,
+                                                     ExitHandler onExit) {
+  pid_t pid = spawnProcess(request);
+  std::shared_ptr<DaemonProcess> process;
+  try {
+    process.reset(new DaemonProcess(pid));
+    // The watcher is detached and keeps the process object alive through its own
+    // reference. Joining it anywhere would mean waiting for the daemon to exit,
+    // which the teardown must never do; detached, it ends when the child does and
+    // touches nothing but this object and a weak reference to the service.
+    std::thread([process, onExit = std::move(onExit)] { process->watch(onExit); }).detach();
+  } catch (...) {
+    // Without a watcher nobody would reap the child; end it now instead.
+    ::kill(pid, SIGKILL);
+    waitForExit(pid);
+    throw;
+  }
+  return process;
+}
+
+bool DaemonProcess::isRunning() const {
+  std::lock_guard lock(mutex_);
+  return !exited_;
+}
+
+bool DaemonProcess::terminate() {
+  std::lock_guard lock(mutex_);
+  if (exited_) return false;
+  if (::kill(pid_, SIGTERM) != 0) return false;
+  ++terminateRequests_;
+  return true;
+}
+
+int DaemonProcess::terminateRequestsSent() const {
+  std::lock_guard lock(mutex_);
+  return terminateRequests_;
+}
+
+int DaemonProcess::terminationStatus() const {
+  std::lock_guard lock(mutex_);
+  return status_;
+}
+
+int DaemonProcess::terminationReason() const {
+  std::lock_guard lock(mutex_);
+  return reason_;
+}
+
+bool DaemonProcess::waitUntilFinished(std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(mutex_);
+  return finishedChanged_.wait_for(lock, timeout, [this] { return finished_; });
+}
+
+void DaemonProcess::watch(const ExitHandler& onExit) {
+  // WNOWAIT leaves the child a zombie, so its pid stays ours until it is marked.
+  siginfo_t info{};
+  int rc;
+  do {
+    rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
+  } while (rc != 0 && errno == EINTR);
+  {
+    std::lock_guard lock(mutex_);
+    exited_ = true;
+    if (rc == 0) {
+      status_ = info.si_status;
+      reason_ = info.si_code == CLD_EXITED ? normalExit : uncaughtSignal;
+    }
+  }
+  waitForExit(pid_);
+  try {
+    if (onExit) onExit(*this);
+  } catch (...) {
+    // The handler only logs; a failed log record must not end the helper.
+  }
+  {
+    std::lock_guard lock(mutex_);
+    finished_ = true;
+  }
+  finishedChanged_.notify_all();
+}
+
+}  // namespace zorvik

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "platform/process_spawn.h"
+
+namespace zorvik {
+
+/// A running tunnel daemon child and the thread that watches for its exit.
+/// The watcher marks the child exited before it reaps it, and `terminate`
+/// signals only a child not yet marked, so no signal can reach a reused pid.
+class DaemonProcess {
+ public:
+  /// Called once on the watcher thread after the child has been reaped.
+  using ExitHandler = std::function<void(const DaemonProcess&)>;
+
+  /// The platform's termination reason: a normal exit or an uncaught signal.
+  enum Reason { normalExit = 1, uncaughtSignal = 2 };
+
+  /// Starts the child and its watcher; throws std::system_error when it cannot start.
+  static std::shared_ptr<DaemonProcess> launch(const SpawnRequest& request, ExitHandler onExit);
+
+  DaemonProcess(const DaemonProcess&) = delete;
+  DaemonProcess& operator=(const DaemonProcess&) = delete;
+
+  /// The child's process id.
+  pid_t pid() const { return pid_; }
+  /// True until the watcher has seen the child exit.
+  bool isRunning() const;
+  /// Sends SIGTERM while the child is still running; never waits. True when sent.
+  bool terminate();
+  /// How many terminate requests were actually sent.
+  int terminateRequestsSent() const;
+
+  /// Exit code or signal number; meaningful once the child has exited.
+  int terminationStatus() const;
+  /// `normalExit` or `uncaughtSignal`; meaningful once the child has exited.
+  int terminationReason() const;
+
+  /// Waits until the child is reaped and the exit handler has returned.
+  /// False when `timeout` passes first.
+  bool waitUntilFinished(std::chrono::milliseconds timeout) const;
+
+ private:
+  explicit DaemonProcess(pid_t pid) : pid_(pid) {}
+  void watch(const ExitHandler& onExit);
+
+  const pid_t pid_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable finishedChanged_;
+  bool exited_ = false;    // seen by waitid; from here on the pid may be reaped
+  bool finished_ = false;  // reaped and the handler has run
+  int status_ = 0;
+  int reason_ = 0;
+  int terminateRequests_ = 0;
+};
+
+}  // namespace zorvik

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zorvik {
+
+/// Polls until the file at `path` holds non-empty valid UTF-8 text and returns it
+/// untrimmed; nothing when `timeout` passes first. No attempt starts after the deadline.
+std::optional<std::string> waitForFileText(const std::string& path,
+                                           std::chrono::milliseconds timeout,
+                                           std::chrono::milliseconds pollInterval);
+
+/// The names in `directory` in listing order, or nothing when it cannot be listed.
+std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);
+
+/// The daemon's socket among `names`: "<iface>.sock" when present, otherwise the
+/// first name ending in ".sock"; nothing when there is none.
+std::optional<std::string> pickUAPISocketName(const std::vector<std::string>& names,
+                                              const std::optional<std::string>& iface);
+
+}  // namespace zorvik

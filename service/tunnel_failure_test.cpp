@@ -1,0 +1,194 @@
+// A start that fails at each step of the bring-up: its reply, what the teardown
+// found and undid, and the daemon it leaves behind (none running).
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/process_spawn.h"
+#include "service/tunnel_fixture.h"
+
+namespace zorvik::testing {
+namespace {
+
+using ::testing::IsEmpty;
+
+const std::vector<std::string> kGatewayLookup = {"route", "-n", "get", "default"};
+const std::vector<std::string> kHostRouteDelete = {
+    "route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"};
+
+struct FailureCase {
+  std::string name;
+  std::function<void(TunnelTest&)> setUp;
+  std::string config;
+  std::function<std::string(const TunnelTest&)> error;
+  TunnelTest::Calls calls;  // the bring-up's and then the teardown's
+  bool daemonStarted;
+};
+
+std::function<std::string(const TunnelTest&)> fixed(std::string text) {
+  return [text](const TunnelTest&) { return text; };
+}
+
+// The same spawn fails the same way, so its error is the one to expect.
+std::string launchError(const TunnelTest& t) {
+  try {
+    spawnProcess({t.settings.daemonPath, {"utun"}, std::nullopt, -1, -1, -1});
+  } catch (const std::system_error& e) {
+    return e.what();
+  }
+  return "the daemon was started";
+}
+
+std::string runDirError(const TunnelTest& t) {
+  try {
+    std::filesystem::create_directories(t.settings.runDir);
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "run directory was created";
+}
+
+const FailureCase kCases[] = {
+    {"unparsable", {}, "", fixed("нет PrivateKey"), {}, false},
+    {"run directory under a file",
+     [](TunnelTest& t) {
+       std::ofstream(t.dir.file("file")) << "x";
+       t.settings.runDir = t.dir.file("file") + "/run";
+     },
+     tunnelConfig(), runDirError, {}, false},
+    {"no default route", [](TunnelTest& t) { t.gatewayOutput = "route: not in table\n"; },
+     tunnelConfig(), fixed("нет маршрута по умолчанию"), {kGatewayLookup}, false},
+    {"unresolvable host", {}, tunnelConfig("vpn.zorvik.invalid:51820"),
+     fixed("не удалось разрешить vpn.zorvik.invalid"), {kGatewayLookup}, false},
+    {"bracketed IPv6 endpoint", {}, tunnelConfig("[2001:db8::1]:51820"),
+     fixed("не удалось разрешить [2001"), {kGatewayLookup}, false},
+    {"missing daemon", [](TunnelTest& t) { t.settings.daemonPath = t.dir.file("amneziawg-go"); },
+     tunnelConfig(),
+     [](const TunnelTest& t) { return "amneziawg-go не найден: " + t.dir.file("amneziawg-go"); },
+     {kGatewayLookup, kHostRouteDelete}, false},
+    {"daemon not executable",
+     [](TunnelTest& t) {
+       t.settings.daemonPath = t.dir.file("amneziawg-go");
+       std::ofstream(t.settings.daemonPath) << "#!/bin/sh\n";
+       ::chmod(t.settings.daemonPath.c_str(), 0644);
+     },
+     tunnelConfig(),
+     [](const TunnelTest& t) { return "amneziawg-go не найден: " + t.dir.file("amneziawg-go"); },
+     {kGatewayLookup, kHostRouteDelete}, false},
+    {"daemon cannot be launched",
+     [](TunnelTest& t) {
+       t.settings.daemonPath = t.dir.file("amneziawg-go");
+       std::ofstream(t.settings.daemonPath) << "not a program\n";
+       ::chmod(t.settings.daemonPath.c_str(), 0755);
+     },
+     tunnelConfig(), launchError, {kGatewayLookup, kHostRouteDelete}, false},
+    {"no interface name",
+     [](TunnelTest& t) {
+       t.setFakeDaemon("FAKE_AWG_NAME_MODE", "none");
+       t.settings.interfaceNameWait = 300ms;
+     },
+     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"empty interface name",
+     [](TunnelTest& t) {
+       t.setFakeDaemon("FAKE_AWG_NAME_MODE", "empty");
+       t.settings.interfaceNameWait = 300ms;
+     },
+     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"blank interface name", [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_NAME_MODE", "blank"); },
+     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"no socket",
+     [](TunnelTest& t) {
+       t.setFakeDaemon("FAKE_AWG_NO_SOCKET", "1");
+       t.settings.socketWait = 300ms;
+     },
+     tunnelConfig(), fixed("нет UAPI-сокета"), {kGatewayLookup, kHostRouteDelete}, true},
+    {"configuration rejected", [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_SET_ERRNO", "-22"); },
+     tunnelConfig(), fixed("UAPI отклонил конфиг: errno=-22\n\n"),
+     {kGatewayLookup, kHostRouteDelete}, true},
+    {"bad key", {},
+     "[Interface]\nPrivateKey = c2hvcnQ=\nAddress = 10.8.0.2/32\n[Peer]\nPublicKey = " +
+         std::string(kKey) + "\nEndpoint = 203.0.113.5:51820\n",
+     fixed("плохой ключ"), {kGatewayLookup, kHostRouteDelete}, true},
+    {"no IPv4 address", {},
+     tunnelConfig("203.0.113.5:51820", "Address = fd00::2/128\nDNS = 1.1.1.1\n"),
+     fixed("нет IPv4-адреса в [Interface]"), {kGatewayLookup, kHostRouteDelete}, true},
+};
+
+class StartFailure : public TunnelTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(StartFailure, RepliesTheErrorAndLeavesNothingBehind) {
+  const FailureCase& c = GetParam();
+  if (c.setUp) c.setUp(*this);
+  make();
+  const std::string error = c.error(*this);
+
+  EXPECT_EQ(start(c.config), (Result{false, error}));
+
+  EXPECT_EQ(tools.calls(), c.calls);
+  EXPECT_EQ(systemLog(LogLevel::error), std::vector<std::string>{"startTunnel: " + error});
+  EXPECT_EQ(systemLog(LogLevel::info).back(), "туннель опущен, конфигурация восстановлена");
+  expectIdle();
+  EXPECT_EQ(status(), (Status{false, 0, 0}));
+
+  if (c.daemonStarted) {
+    EXPECT_FALSE(lastDaemonPid().empty());
+    // The fake daemon exits 0 only when asked to terminate.
+    EXPECT_TRUE(waitForHelperLog("amneziawg-go завершился: код=0 reason=1"));
+  } else {
+    EXPECT_EQ(lastDaemonPid(), "");
+    EXPECT_THAT(uapiRequests(), IsEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, StartFailure, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                           std::string name;
+                           for (char ch : info.param.name) name += std::isalnum(ch) ? ch : '_';
+                           return name;
+                         });
+
+TEST_F(TunnelTest, AMissingSocketIsDiagnosedWithTheRunDirectoryListing) {
+  setFakeDaemon("FAKE_AWG_NO_SOCKET", "1");
+  settings.socketWait = 300ms;
+  make();
+  EXPECT_EQ(start(tunnelConfig()), (Result{false, "нет UAPI-сокета"}));
+  const std::string pid = lastDaemonPid();
+  const std::vector<std::string> expected = {
+      "запускаю " + settings.daemonPath,
+      "amneziawg-go pid=" + pid,
+      "utun=utun7; ищу UAPI-сокет в " + settings.runDir,
+      "сокета нет. содержимое " + settings.runDir + ": [zorvik.name]  amneziawg-go жив=true",
+  };
+  auto lines = helperLog();
+  ASSERT_GE(lines.size(), expected.size());
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 4), expected);
+}
+
+TEST_F(TunnelTest, TheInterfaceOwnSocketIsPreferredOverAStaleOne) {
+  make();
+  std::filesystem::create_directories(settings.runDir);
+  std::ofstream(settings.runDir + "/aaa.sock") << "";
+  std::ofstream(settings.runDir + "/zzz.sock") << "";
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(onQueue([this] { return svc().sockPath; }), settings.runDir + "/utun7.sock");
+}
+
+TEST_F(TunnelTest, ANameLeftByAnEarlierDaemonIsRemovedBeforeTheLaunch) {
+  setFakeDaemon("FAKE_AWG_NAME_MODE", "none");
+  settings.interfaceNameWait = 300ms;
+  make();
+  std::filesystem::create_directories(settings.runDir);
+  std::ofstream(settings.runDir + "/zorvik.name") << "utun3\n";
+  EXPECT_EQ(start(tunnelConfig()), (Result{false, "amneziawg-go не создал utun"}));
+  EXPECT_FALSE(std::filesystem::exists(settings.runDir + "/zorvik.name"));
+}
+
+}  // namespace
+}  // namespace zorvik::testing

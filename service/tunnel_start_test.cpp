@@ -1,0 +1,181 @@
+// Start, status and stop of a whole tunnel against the fake daemon and tools.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "config/uapi_request.h"
+#include "service/tunnel_fixture.h"
+
+namespace zorvik::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+void describeHost(FakeTools& tools) {
+  tools.on("networksetup", {"-listallnetworkservices"},
+           "An asterisk (*) denotes that a network service is disabled.\n"
+           "Wi-Fi\n*Bluetooth PAN\nUSB LAN\n");
+  tools.on("networksetup", {"-getdnsservers", "Wi-Fi"},
+           "There aren't any DNS Servers set on Wi-Fi.\n");
+  tools.on("networksetup", {"-getdnsservers", "USB LAN"}, "10.0.0.53\n10.0.0.54\n");
+  tools.on("networksetup", {"-getinfo", "Wi-Fi"}, "DHCP Configuration\nIPv6: Automatic\n");
+  tools.on("networksetup", {"-getinfo", "USB LAN"}, "IPv6: Off\n");
+}
+
+class TunnelStart : public TunnelTest {};
+
+TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
+  describeHost(tools);
+  setFakeDaemon("FAKE_AWG_RX_BYTES", "1234");
+  setFakeDaemon("FAKE_AWG_TX_BYTES", "5678");
+  const std::string config = tunnelConfig();
+
+  ASSERT_EQ(start(config), (Result{true, std::nullopt}));
+
+  EXPECT_THAT(tools.calls(),
+              ElementsAre(ElementsAre("route", "-n", "get", "default"),
+                          ElementsAre("ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"),
+                          ElementsAre("ifconfig", "utun7", "mtu", "1380"),
+                          ElementsAre("ifconfig", "utun7", "up"),
+                          ElementsAre("route", "-q", "-n", "add", "-inet", "203.0.113.5/32",
+                                      "192.168.1.1"),
+                          ElementsAre("route", "-q", "-n", "add", "-inet", "0.0.0.0/1",
+                                      "-interface", "utun7"),
+                          ElementsAre("route", "-q", "-n", "add", "-inet", "128.0.0.0/1",
+                                      "-interface", "utun7"),
+                          ElementsAre("networksetup", "-listallnetworkservices"),
+                          ElementsAre("networksetup", "-getdnsservers", "Wi-Fi"),
+                          ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1",
+                                      "8.8.8.8"),
+                          ElementsAre("networksetup", "-getdnsservers", "USB LAN"),
+                          ElementsAre("networksetup", "-setdnsservers", "USB LAN", "1.1.1.1",
+                                      "8.8.8.8"),
+                          ElementsAre("networksetup", "-listallnetworkservices"),
+                          ElementsAre("networksetup", "-getinfo", "Wi-Fi"),
+                          ElementsAre("networksetup", "-setv6off", "Wi-Fi"),
+                          ElementsAre("networksetup", "-getinfo", "USB LAN")));
+
+  // The daemon got the configured keys with the resolved endpoint.
+  TunnelConfig parsed = parseTunnelConfig(config);
+  EXPECT_THAT(uapiRequests(),
+              ElementsAre(makeUAPISetRequest(parsed.interface, parsed.peer, "203.0.113.5:51820")));
+
+  auto daemon = this->daemon();
+  ASSERT_NE(daemon, nullptr);
+  EXPECT_TRUE(daemon->isRunning());
+  onQueue([&] {
+    EXPECT_TRUE(svc().active);
+    EXPECT_EQ(svc().iface, "utun7");
+    EXPECT_EQ(svc().sockPath, settings.runDir + "/utun7.sock");
+    EXPECT_EQ(svc().endpointIP, "203.0.113.5");
+    EXPECT_EQ(svc().savedGateway, "192.168.1.1");
+    EXPECT_EQ(svc().dnsBackup, (std::map<std::string, std::string>{
+                                   {"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
+    EXPECT_THAT(svc().ipv6Disabled, ElementsAre("Wi-Fi"));
+    return 0;
+  });
+
+  const std::string pid = std::to_string(daemon->pid());
+  const std::vector<std::string> upLines = {
+      "запускаю " + settings.daemonPath,
+      "amneziawg-go pid=" + pid,
+      "utun=utun7; ищу UAPI-сокет в " + settings.runDir,
+      "сокет готов: " + settings.runDir + "/utun7.sock",
+      "туннель поднят на utun7 → 203.0.113.5",
+  };
+  EXPECT_EQ(helperLog(), upLines);
+  EXPECT_EQ(systemLog(LogLevel::info), upLines);
+  EXPECT_THAT(systemLog(LogLevel::error), IsEmpty());
+
+  EXPECT_EQ(status(), (Status{true, 1234, 5678}));
+
+  tools.clearCalls();
+  ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+  Calls calls = tools.calls();
+  ASSERT_EQ(calls.size(), 4u);
+  EXPECT_THAT(calls[0], ElementsAre("route", "-q", "-n", "delete", "-inet", "203.0.113.5/32",
+                                    "192.168.1.1"));
+  EXPECT_THAT(Calls(calls.begin() + 1, calls.begin() + 3),
+              UnorderedElementsAre(
+                  ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "Empty"),
+                  ElementsAre("networksetup", "-setdnsservers", "USB LAN", "10.0.0.53",
+                              "10.0.0.54")));
+  EXPECT_THAT(calls[3], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
+  expectIdle();
+
+  // Asked to terminate, not waited for; its exit is logged when it comes.
+  ASSERT_TRUE(daemon->waitUntilFinished(10s));
+  EXPECT_EQ(daemon->terminateRequestsSent(), 1);
+  EXPECT_EQ(daemon->terminationReason(), DaemonProcess::normalExit);
+  EXPECT_TRUE(waitForHelperLog("amneziawg-go завершился: код=0 reason=1"));
+  // The teardown's line reaches the system log only.
+  EXPECT_EQ(helperLogCount("туннель опущен, конфигурация восстановлена"), 0);
+  auto info = systemLog(LogLevel::info);
+  EXPECT_EQ(std::count(info.begin(), info.end(), "туннель опущен, конфигурация восстановлена"), 1);
+
+  EXPECT_EQ(status(), (Status{false, 0, 0}));
+}
+
+TEST_F(TunnelStart, AHostNameEndpointIsReplacedByItsAddressEverywhere) {
+  ASSERT_EQ(start(tunnelConfig("localhost:51820")), (Result{true, std::nullopt}));
+  EXPECT_THAT(tools.callsOf("route"),
+              ::testing::Contains(ElementsAre("-q", "-n", "add", "-inet", "127.0.0.1/32",
+                                              "192.168.1.1")));
+  auto requests = uapiRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].find("\nendpoint=127.0.0.1:51820\n"), std::string::npos) << requests[0];
+  EXPECT_EQ(helperLog().back(), "туннель поднят на utun7 → 127.0.0.1");
+  EXPECT_EQ(onQueue([&] { return svc().endpointIP; }), "127.0.0.1");
+}
+
+TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
+  struct Case {
+    std::string name;
+    std::string interfaceLines;
+    std::string peerLines;
+    std::string mtu;
+    bool halfRoutes;
+  };
+  for (const Case& c : {
+           Case{"defaults", "Address = 10.8.0.2/32\n", "", "1420", true},
+           Case{"word MTU", "Address = 10.8.0.2/32\nMTU = big\n", "", "1420", true},
+           Case{"with IPv6", "Address = fd00::2/128, 10.8.0.2/32\n",
+                "AllowedIPs = ::/0, 0.0.0.0/0\n", "1420", true},
+           Case{"split", "Address = 10.8.0.2/32\nMTU = 1280\n",
+                "AllowedIPs = 10.0.0.0/8, 192.168.0.0/16\n", "1280", false},
+           Case{"empty allowed", "Address = 10.8.0.2/32\n", "AllowedIPs =\n", "1420", false},
+       }) {
+    SCOPED_TRACE(c.name);
+    tools.clearCalls();
+    ASSERT_EQ(start(tunnelConfig("203.0.113.5:51820", c.interfaceLines, c.peerLines)),
+              (Result{true, std::nullopt}));
+    Calls expected = {
+        {"route", "-n", "get", "default"},
+        {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
+        {"ifconfig", "utun7", "mtu", c.mtu},
+        {"ifconfig", "utun7", "up"},
+        {"route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"},
+    };
+    if (c.halfRoutes) {
+      expected.push_back({"route", "-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", "utun7"});
+      expected.push_back(
+          {"route", "-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", "utun7"});
+    }
+    // No DNS line: only the IPv6 step lists the services.
+    expected.push_back({"networksetup", "-listallnetworkservices"});
+    EXPECT_EQ(tools.calls(), expected);
+    ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+  }
+}
+
+TEST_F(TunnelStart, ToolsThatFailDoNotStopTheBringUp) {
+  tools.onPrefix("ifconfig", {}, "", 1);
+  tools.onPrefix("route", {"-q"}, "", 1);
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(helperLog().back(), "туннель поднят на utun7 → 203.0.113.5");
+  EXPECT_EQ(status().active, true);
+}
+
+}  // namespace
+}  // namespace zorvik::testing
