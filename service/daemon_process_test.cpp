@@ -11,7 +11,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-SpawnRequest shell(const std::string& script) { return {"/bin/sh", {"-c", script}, {}, -1, -1, -1}; }
+SpawnRequest shell(const std::string& script) {
+  return {"/bin/sh", {"-c", script}, {}, -1, -1, -1};
+}
 
 // Ends a child a test started if it failed before doing so itself.
 struct Reaper {
@@ -29,9 +31,9 @@ TEST(DaemonProcess, ReportsExitStatusAndReasonOnceReaped) {
     int status;
     int reason;
   };
-  for (const Case& c : {Case{"exit 0", 0, DaemonProcess::normalExit},
-                        Case{"exit 3", 3, DaemonProcess::normalExit},
-                        Case{"kill -KILL $$", SIGKILL, DaemonProcess::uncaughtSignal}}) {
+  for (const Case& c :
+       {Case{"exit 0", 0, DaemonProcess::normalExit}, Case{"exit 3", 3, DaemonProcess::normalExit},
+        Case{"kill -KILL $$", SIGKILL, DaemonProcess::uncaughtSignal}}) {
     std::atomic<int> calls{0};
     Reaper child{DaemonProcess::launch(shell(c.script), [&](const DaemonProcess& p) {
       EXPECT_FALSE(p.isRunning());
@@ -84,9 +86,9 @@ TEST(DaemonProcess, OutlivesItsLastOutsideOwnerUntilTheChildExits) {
 }
 
 TEST(DaemonProcess, LaunchFailureIsThePlatformError) {
-  EXPECT_THROW(DaemonProcess::launch({"/nonexistent/amneziawg-go", {"utun"}, {}, -1, -1, -1},
-                                     nullptr),
-               std::system_error);
+  EXPECT_THROW(
+      DaemonProcess::launch({"/nonexistent/amneziawg-go", {"utun"}, {}, -1, -1, -1}, nullptr),
+      std::system_error);
 }
 
 }  // namespace

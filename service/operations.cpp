@@ -26,7 +26,8 @@ void HelperService::startTunnel(std::string config, ResultReply reply) {
 }
 
 void HelperService::stopTunnel(ResultReply reply) {
-  queue.async([self = shared_from_this(), reply = std::move(reply)] { self->stopOperation(reply); });
+  queue.async(
+      [self = shared_from_this(), reply = std::move(reply)] { self->stopOperation(reply); });
 }
 
 void HelperService::status(StatusReply reply) {

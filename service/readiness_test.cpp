@@ -62,8 +62,8 @@ TEST(WaitForFileText, NothingWhenTheFileStaysMissingEmptyOrInvalid) {
 TEST(WaitForFileText, KeepsPollingAnEmptyFileUntilTextArrives) {
   TempDir dir;
   writeFile(dir.file("name"), "");
-  auto waiting = std::async(std::launch::async,
-                            [&] { return waitForFileText(dir.file("name"), 10s, 10ms); });
+  auto waiting =
+      std::async(std::launch::async, [&] { return waitForFileText(dir.file("name"), 10s, 10ms); });
   std::this_thread::sleep_for(50ms);
   writeFile(dir.file("name"), "utun9");
   EXPECT_EQ(waiting.get(), "utun9");

@@ -1,10 +1,10 @@
 // A start that fails at each step of the bring-up: its reply, what the teardown
 // found and undid, and the daemon it leaves behind (none running).
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -59,17 +59,34 @@ const FailureCase kCases[] = {
        std::ofstream(t.dir.file("file")) << "x";
        t.settings.runDir = t.dir.file("file") + "/run";
      },
-     tunnelConfig(), runDirError, {}, false},
-    {"no default route", [](TunnelTest& t) { t.gatewayOutput = "route: not in table\n"; },
-     tunnelConfig(), fixed("нет маршрута по умолчанию"), {kGatewayLookup}, false},
-    {"unresolvable host", {}, tunnelConfig("vpn.zorvik.invalid:51820"),
-     fixed("не удалось разрешить vpn.zorvik.invalid"), {kGatewayLookup}, false},
-    {"bracketed IPv6 endpoint", {}, tunnelConfig("[2001:db8::1]:51820"),
-     fixed("не удалось разрешить [2001"), {kGatewayLookup}, false},
-    {"missing daemon", [](TunnelTest& t) { t.settings.daemonPath = t.dir.file("amneziawg-go"); },
+     tunnelConfig(),
+     runDirError,
+     {},
+     false},
+    {"no default route",
+     [](TunnelTest& t) { t.gatewayOutput = "route: not in table\n"; },
+     tunnelConfig(),
+     fixed("нет маршрута по умолчанию"),
+     {kGatewayLookup},
+     false},
+    {"unresolvable host",
+     {},
+     tunnelConfig("vpn.zorvik.invalid:51820"),
+     fixed("не удалось разрешить vpn.zorvik.invalid"),
+     {kGatewayLookup},
+     false},
+    {"bracketed IPv6 endpoint",
+     {},
+     tunnelConfig("[2001:db8::1]:51820"),
+     fixed("не удалось разрешить [2001"),
+     {kGatewayLookup},
+     false},
+    {"missing daemon",
+     [](TunnelTest& t) { t.settings.daemonPath = t.dir.file("amneziawg-go"); },
      tunnelConfig(),
      [](const TunnelTest& t) { return "amneziawg-go не найден: " + t.dir.file("amneziawg-go"); },
-     {kGatewayLookup, kHostRouteDelete}, false},
+     {kGatewayLookup, kHostRouteDelete},
+     false},
     {"daemon not executable",
      [](TunnelTest& t) {
        t.settings.daemonPath = t.dir.file("amneziawg-go");
@@ -78,48 +95,73 @@ const FailureCase kCases[] = {
      },
      tunnelConfig(),
      [](const TunnelTest& t) { return "amneziawg-go не найден: " + t.dir.file("amneziawg-go"); },
-     {kGatewayLookup, kHostRouteDelete}, false},
+     {kGatewayLookup, kHostRouteDelete},
+     false},
     {"daemon cannot be launched",
      [](TunnelTest& t) {
        t.settings.daemonPath = t.dir.file("amneziawg-go");
        std::ofstream(t.settings.daemonPath) << "not a program\n";
        ::chmod(t.settings.daemonPath.c_str(), 0755);
      },
-     tunnelConfig(), launchError, {kGatewayLookup, kHostRouteDelete}, false},
+     tunnelConfig(),
+     launchError,
+     {kGatewayLookup, kHostRouteDelete},
+     false},
     {"no interface name",
      [](TunnelTest& t) {
        t.setFakeDaemon("FAKE_AWG_NAME_MODE", "none");
        t.settings.interfaceNameWait = 300ms;
      },
-     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+     tunnelConfig(),
+     fixed("amneziawg-go не создал utun"),
+     {kGatewayLookup, kHostRouteDelete},
      true},
     {"empty interface name",
      [](TunnelTest& t) {
        t.setFakeDaemon("FAKE_AWG_NAME_MODE", "empty");
        t.settings.interfaceNameWait = 300ms;
      },
-     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+     tunnelConfig(),
+     fixed("amneziawg-go не создал utun"),
+     {kGatewayLookup, kHostRouteDelete},
      true},
-    {"blank interface name", [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_NAME_MODE", "blank"); },
-     tunnelConfig(), fixed("amneziawg-go не создал utun"), {kGatewayLookup, kHostRouteDelete},
+    {"blank interface name",
+     [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_NAME_MODE", "blank"); },
+     tunnelConfig(),
+     fixed("amneziawg-go не создал utun"),
+     {kGatewayLookup, kHostRouteDelete},
      true},
     {"no socket",
      [](TunnelTest& t) {
        t.setFakeDaemon("FAKE_AWG_NO_SOCKET", "1");
        t.settings.socketWait = 300ms;
      },
-     tunnelConfig(), fixed("нет UAPI-сокета"), {kGatewayLookup, kHostRouteDelete}, true},
-    {"configuration rejected", [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_SET_ERRNO", "-22"); },
-     tunnelConfig(), fixed("UAPI отклонил конфиг: errno=-22\n\n"),
-     {kGatewayLookup, kHostRouteDelete}, true},
-    {"bad key", {},
+     tunnelConfig(),
+     fixed("нет UAPI-сокета"),
+     {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"configuration rejected",
+     [](TunnelTest& t) { t.setFakeDaemon("FAKE_AWG_SET_ERRNO", "-22"); },
+     tunnelConfig(),
+     fixed("UAPI отклонил конфиг: errno=-22\n\n"),
+     {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"bad key",
+     {},
      "[Interface]\nPrivateKey = c2hvcnQ=\nAddress = 10.8.0.2/32\n[Peer]\nPublicKey = " +
          std::string(kKey) + "\nEndpoint = 203.0.113.5:51820\n",
-     fixed("плохой ключ"), {kGatewayLookup, kHostRouteDelete}, true},
-    {"no IPv4 address", {},
+     fixed("плохой ключ"),
+     {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"no IPv4 address",
+     {},
      tunnelConfig("203.0.113.5:51820", "Address = fd00::2/128\nDNS = 1.1.1.1\n"),
-     fixed("нет IPv4-адреса в [Interface]"), {kGatewayLookup, kHostRouteDelete}, true},
+     fixed("нет IPv4-адреса в [Interface]"),
+     {kGatewayLookup, kHostRouteDelete},
+     true},
 };
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
 
 class StartFailure : public TunnelTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -133,7 +175,8 @@ TEST_P(StartFailure, RepliesTheErrorAndLeavesNothingBehind) {
 
   EXPECT_EQ(tools.calls(), c.calls);
   EXPECT_EQ(systemLog(LogLevel::error), std::vector<std::string>{"startTunnel: " + error});
-  EXPECT_EQ(systemLog(LogLevel::info).back(), "туннель опущен, конфигурация восстановлена");
+  auto info = systemLog(LogLevel::info);
+  EXPECT_EQ(std::count(info.begin(), info.end(), "туннель опущен, конфигурация восстановлена"), 1);
   expectIdle();
   EXPECT_EQ(status(), (Status{false, 0, 0}));
 
@@ -147,12 +190,11 @@ TEST_P(StartFailure, RepliesTheErrorAndLeavesNothingBehind) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EachStep, StartFailure, ::testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                           std::string name;
-                           for (char ch : info.param.name) name += std::isalnum(ch) ? ch : '_';
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(EachStep, StartFailure, ::testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name;
+  for (char ch : info.param.name) name += std::isalnum(ch) ? ch : '_';
+  return name;
+});
 
 TEST_F(TunnelTest, AMissingSocketIsDiagnosedWithTheRunDirectoryListing) {
   setFakeDaemon("FAKE_AWG_NO_SOCKET", "1");

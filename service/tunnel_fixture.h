@@ -30,9 +30,10 @@ inline constexpr const char* kKey = "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA
 /// A configuration the whole bring-up accepts, with its endpoint, address and
 /// DNS lines replaceable.
 inline std::string tunnelConfig(const std::string& endpoint = "203.0.113.5:51820",
-                                const std::string& extraInterface = "Address = 10.8.0.2/32\n"
-                                                                    "DNS = 1.1.1.1, 8.8.8.8\n"
-                                                                    "MTU = 1380\n",
+                                const std::string& extraInterface =
+                                    "Address = 10.8.0.2/32\n"
+                                    "DNS = 1.1.1.1, 8.8.8.8\n"
+                                    "MTU = 1380\n",
                                 const std::string& extraPeer = "AllowedIPs = 0.0.0.0/0\n") {
   return std::string("[Interface]\nPrivateKey = ") + kKey + "\n" + extraInterface +
          "\n[Peer]\nPublicKey = " + kKey + "\nEndpoint = " + endpoint + "\n" + extraPeer;

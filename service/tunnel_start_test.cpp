@@ -33,28 +33,24 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
 
   ASSERT_EQ(start(config), (Result{true, std::nullopt}));
 
-  EXPECT_THAT(tools.calls(),
-              ElementsAre(ElementsAre("route", "-n", "get", "default"),
-                          ElementsAre("ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"),
-                          ElementsAre("ifconfig", "utun7", "mtu", "1380"),
-                          ElementsAre("ifconfig", "utun7", "up"),
-                          ElementsAre("route", "-q", "-n", "add", "-inet", "203.0.113.5/32",
-                                      "192.168.1.1"),
-                          ElementsAre("route", "-q", "-n", "add", "-inet", "0.0.0.0/1",
-                                      "-interface", "utun7"),
-                          ElementsAre("route", "-q", "-n", "add", "-inet", "128.0.0.0/1",
-                                      "-interface", "utun7"),
-                          ElementsAre("networksetup", "-listallnetworkservices"),
-                          ElementsAre("networksetup", "-getdnsservers", "Wi-Fi"),
-                          ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1",
-                                      "8.8.8.8"),
-                          ElementsAre("networksetup", "-getdnsservers", "USB LAN"),
-                          ElementsAre("networksetup", "-setdnsservers", "USB LAN", "1.1.1.1",
-                                      "8.8.8.8"),
-                          ElementsAre("networksetup", "-listallnetworkservices"),
-                          ElementsAre("networksetup", "-getinfo", "Wi-Fi"),
-                          ElementsAre("networksetup", "-setv6off", "Wi-Fi"),
-                          ElementsAre("networksetup", "-getinfo", "USB LAN")));
+  EXPECT_THAT(
+      tools.calls(),
+      ElementsAre(
+          ElementsAre("route", "-n", "get", "default"),
+          ElementsAre("ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"),
+          ElementsAre("ifconfig", "utun7", "mtu", "1380"), ElementsAre("ifconfig", "utun7", "up"),
+          ElementsAre("route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"),
+          ElementsAre("route", "-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", "utun7"),
+          ElementsAre("route", "-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", "utun7"),
+          ElementsAre("networksetup", "-listallnetworkservices"),
+          ElementsAre("networksetup", "-getdnsservers", "Wi-Fi"),
+          ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"),
+          ElementsAre("networksetup", "-getdnsservers", "USB LAN"),
+          ElementsAre("networksetup", "-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
+          ElementsAre("networksetup", "-listallnetworkservices"),
+          ElementsAre("networksetup", "-getinfo", "Wi-Fi"),
+          ElementsAre("networksetup", "-setv6off", "Wi-Fi"),
+          ElementsAre("networksetup", "-getinfo", "USB LAN")));
 
   // The daemon got the configured keys with the resolved endpoint.
   TunnelConfig parsed = parseTunnelConfig(config);
@@ -94,13 +90,12 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   ASSERT_EQ(stop(), (Result{true, std::nullopt}));
   Calls calls = tools.calls();
   ASSERT_EQ(calls.size(), 4u);
-  EXPECT_THAT(calls[0], ElementsAre("route", "-q", "-n", "delete", "-inet", "203.0.113.5/32",
-                                    "192.168.1.1"));
+  EXPECT_THAT(calls[0],
+              ElementsAre("route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"));
   EXPECT_THAT(Calls(calls.begin() + 1, calls.begin() + 3),
-              UnorderedElementsAre(
-                  ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "Empty"),
-                  ElementsAre("networksetup", "-setdnsservers", "USB LAN", "10.0.0.53",
-                              "10.0.0.54")));
+              UnorderedElementsAre(ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "Empty"),
+                                   ElementsAre("networksetup", "-setdnsservers", "USB LAN",
+                                               "10.0.0.53", "10.0.0.54")));
   EXPECT_THAT(calls[3], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
   expectIdle();
 
@@ -119,9 +114,9 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
 
 TEST_F(TunnelStart, AHostNameEndpointIsReplacedByItsAddressEverywhere) {
   ASSERT_EQ(start(tunnelConfig("localhost:51820")), (Result{true, std::nullopt}));
-  EXPECT_THAT(tools.callsOf("route"),
-              ::testing::Contains(ElementsAre("-q", "-n", "add", "-inet", "127.0.0.1/32",
-                                              "192.168.1.1")));
+  EXPECT_THAT(
+      tools.callsOf("route"),
+      ::testing::Contains(ElementsAre("-q", "-n", "add", "-inet", "127.0.0.1/32", "192.168.1.1")));
   auto requests = uapiRequests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_NE(requests[0].find("\nendpoint=127.0.0.1:51820\n"), std::string::npos) << requests[0];
@@ -165,7 +160,10 @@ TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
     // No DNS line: only the IPv6 step lists the services.
     expected.push_back({"networksetup", "-listallnetworkservices"});
     EXPECT_EQ(tools.calls(), expected);
+    // The next daemon takes the same interface name: let this one remove its socket first.
+    auto daemon = this->daemon();
     ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+    ASSERT_TRUE(daemon->waitUntilFinished(10s));
   }
 }
 
