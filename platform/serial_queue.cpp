@@ -10,12 +10,15 @@ SerialQueue::SerialQueue(std::string label)
 SerialQueue::~SerialQueue() { shutdown(); }
 
 void SerialQueue::async(std::function<void()> work) {
+  // Once the work is queued it may run and drop the last owner of this queue
+  // before we get to notify, so nothing of `this` is touched after the push.
+  const std::shared_ptr<State> state = state_;
   {
-    std::lock_guard lock(state_->mutex);
-    if (state_->stopping) return;
-    state_->pending.push_back(std::move(work));
+    std::lock_guard lock(state->mutex);
+    if (state->stopping) return;
+    state->pending.push_back(std::move(work));
   }
-  state_->wake.notify_one();
+  state->wake.notify_one();
 }
 
 void SerialQueue::shutdown() {

@@ -15,9 +15,40 @@ ParsedRequestLine problem(Json id, std::string text) {
   return {std::nullopt, std::move(id), std::move(text)};
 }
 
+/// Copying, comparing and writing a JSON value recurse once per level, so a line
+/// nested deeper than this is refused before it becomes a value.
+constexpr std::size_t kMaxNesting = 64;
+
+/// Whether arrays and objects in `line` nest deeper than kMaxNesting; brackets
+/// inside strings do not count. Malformed text is left to the parser.
+bool nestedTooDeeply(std::string_view line) {
+  std::size_t depth = 0;
+  bool inString = false;
+  bool escaped = false;
+  for (char c : line) {
+    if (inString) {
+      if (escaped) {
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == '"') {
+        inString = false;
+      }
+    } else if (c == '"') {
+      inString = true;
+    } else if (c == '[' || c == '{') {
+      if (++depth > kMaxNesting) return true;
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 ParsedRequestLine parseRequestLine(std::string_view line) {
+  if (nestedTooDeeply(line)) return problem(nullptr, "nested too deeply");
   Json object = Json::parse(line, nullptr, /*allow_exceptions=*/false);
   if (object.is_discarded()) return problem(nullptr, "not valid JSON");
   if (!object.is_object()) return problem(nullptr, "not a JSON object");

@@ -73,3 +73,39 @@ TEST(WireReply, InvalidUtf8InAnErrorTextIsReplacedNotThrown) {
 
 }  // namespace
 }  // namespace zorvik
+
+namespace zorvik {
+namespace {
+
+// A line within the 1 MiB limit can nest half a million levels deep; copying or
+// writing such an id back must not run the connection's thread out of stack.
+TEST(WireRequest, DeeplyNestedLineIsRefusedWithoutEchoingIt) {
+  const std::size_t depth = 400000;
+  const std::string id = std::string(depth, '[') + std::string(depth, ']');
+  for (const std::string& line :
+       {R"({"method":"getVersion","id":)" + id + "}", R"({"id":)" + id + "}", "[" + id + "]"}) {
+    const ParsedRequestLine parsed = parseRequestLine(line);
+    EXPECT_FALSE(parsed.request);
+    EXPECT_EQ(badRequestLine(parsed.id, parsed.problem),
+              R"({"id":null,"error":"bad request: nested too deeply"})"
+              "\n");
+  }
+}
+
+TEST(WireRequest, ModestNestingIsStillAnId) {
+  const std::string id = std::string(32, '[') + "7" + std::string(32, ']');
+  const ParsedRequestLine parsed = parseRequestLine(R"({"id":)" + id + R"(,"method":"status"})");
+  ASSERT_TRUE(parsed.request) << parsed.problem;
+  EXPECT_EQ(jsonLine(parsed.request->id), id);
+}
+
+TEST(WireRequest, BracketsInsideStringsDoNotCountAsNesting) {
+  const std::string config = std::string(100000, '[') + "\\\"" + std::string(100000, '{');
+  const ParsedRequestLine parsed =
+      parseRequestLine(R"({"id":1,"method":"startTunnel","config":")" + config + "\"}");
+  ASSERT_TRUE(parsed.request) << parsed.problem;
+  EXPECT_EQ(parsed.request->config.size(), 200001u);
+}
+
+}  // namespace
+}  // namespace zorvik

@@ -1,0 +1,24 @@
+// parseDefaultGateway over arbitrary "route -n get default" output.
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "netsys/gateway.h"
+#include "platform/unicode_space.h"
+
+using namespace zorvik;
+using zorvik::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  const std::string_view output = fuzz::asText(data, size);
+  const auto gateway = parseDefaultGateway(output);
+  if (!gateway) return 0;
+  // The gateway becomes one argument of the host route; it is one clean piece
+  // of a "gateway:" line.
+  require(!gateway->empty(), "an empty gateway");
+  require(gateway->find('\n') == std::string::npos, "a gateway spans lines");
+  require(gateway->find(':') == std::string::npos, "a gateway holds ':'");
+  require(trimSpacesAndTabs(*gateway) == *gateway, "a gateway is not trimmed");
+  require(output.find(*gateway) != std::string_view::npos, "a gateway not in the output");
+  require(output.find("gateway:") != std::string_view::npos, "a gateway without 'gateway:'");
+  return 0;
+}

@@ -1,0 +1,30 @@
+// parseDNSServers over arbitrary DNS values, and dnsBackupValue over arbitrary
+// "-getdnsservers" output.
+#include <string>
+
+#include "fuzz/fuzz_check.h"
+#include "netsys/dns.h"
+#include "platform/unicode_space.h"
+
+using namespace zorvik;
+using zorvik::fuzz::require;
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+  const std::string_view text = fuzz::asText(data, size);
+
+  for (const std::string& server : parseDNSServers(text)) {
+    require(!server.empty(), "an empty server");
+    require(server.find(',') == std::string::npos, "a server holds ','");
+    require(trimSpacesAndTabs(server) == server, "a server is not trimmed");
+    require(text.find(server) != std::string_view::npos, "a server not in the text");
+  }
+
+  const std::string backup = dnsBackupValue(text);
+  if (text.find("There aren't any") != std::string_view::npos) {
+    require(backup == "empty", "no servers not backed up as the marker");
+  } else {
+    require(trimSpacesTabsAndLineBreaks(backup) == backup, "a backup is not trimmed");
+    require(text.find(backup) != std::string_view::npos, "a backup not taken from the output");
+  }
+  return 0;
+}
