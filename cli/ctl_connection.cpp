@@ -1,0 +1,78 @@
+#include "cli/ctl_connection.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+namespace zorvik::ctl {
+
+UniqueFd connectToHelper(const std::string& socketPath) {
+  const std::string failure = "cannot connect to " + socketPath + ": ";
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof address.sun_path) {
+    throw std::runtime_error(failure + "the path is too long for a socket");
+  }
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!fd) throw std::runtime_error(failure + std::strerror(errno));
+  int result;
+  do {
+    result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) throw std::runtime_error(failure + std::strerror(errno));
+  return fd;
+}
+
+void sendAll(int fd, const std::string& data) {
+  const char* next = data.data();
+  std::size_t left = data.size();
+  while (left > 0) {
+    const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL);
+    if (sent < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EPIPE || errno == ECONNRESET) {
+        throw HelperClosedConnection("the helper closed the connection");
+      }
+      throw std::runtime_error(std::string("cannot send the request to the helper: ") +
+                               std::strerror(errno));
+    }
+    next += sent;
+    left -= static_cast<std::size_t>(sent);
+  }
+}
+
+LineReader::Result LineReader::readLine(std::string& line, std::chrono::milliseconds wait) {
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  for (;;) {
+    if (const auto end = buffer_.find('\n'); end != std::string::npos) {
+      line = buffer_.substr(0, end);
+      buffer_.erase(0, end + 1);
+      return Result::line;
+    }
+    if (buffer_.size() > maxLineBytes_) return Result::tooLong;
+
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return Result::timedOut;
+    pollfd entry{fd_, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return Result::closed;
+    if (ready == 0) return Result::timedOut;
+
+    char chunk[64 * 1024];
+    const ssize_t received = ::read(fd_, chunk, sizeof chunk);
+    if (received < 0 && errno == EINTR) continue;
+    if (received <= 0) return Result::closed;
+    buffer_.append(chunk, static_cast<std::size_t>(received));
+  }
+}
+
+}  // namespace zorvik::ctl

@@ -1,0 +1,197 @@
+#include "cli/ctl_wire.h"
+
+#include <array>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "front/linux/socket_path.h"
+
+namespace zorvik::ctl {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+std::optional<Command> commandNamed(const std::string& name) {
+  if (name == "version") return Command::version;
+  if (name == "start") return Command::start;
+  if (name == "stop") return Command::stop;
+  if (name == "status") return Command::status;
+  return std::nullopt;
+}
+
+ParsedArguments usageError(std::string text) { return {std::nullopt, false, std::move(text)}; }
+
+Outcome failure(int exitCode, std::string message) {
+  return {exitCode, {}, "zorvikctl: " + std::move(message) + "\n"};
+}
+
+std::string shortened(std::string_view text) {
+  constexpr std::size_t kShown = 200;
+  return text.size() <= kShown ? std::string(text) : std::string(text.substr(0, kShown)) + "...";
+}
+
+const char* methodName(Command command) {
+  switch (command) {
+    case Command::version:
+      return "getVersion";
+    case Command::start:
+      return "startTunnel";
+    case Command::stop:
+      return "stopTunnel";
+    case Command::status:
+      return "status";
+  }
+  return "";
+}
+
+Outcome unexpected(std::string_view line) {
+  return failure(kExitUnreachable, "unexpected reply from the helper: " + shortened(line));
+}
+
+Outcome resultOutcome(const Json& reply, std::string_view line, const char* verb,
+                      const char* done) {
+  const auto ok = reply.find("ok");
+  if (ok == reply.end() || !ok->is_boolean()) return unexpected(line);
+  if (ok->get<bool>()) return {kExitSuccess, std::string(done) + "\n", {}};
+  const auto error = reply.find("error");
+  std::string text =
+      error != reply.end() && error->is_string() ? error->get<std::string>() : "no reason given";
+  return failure(kExitHelperFailed, std::string(verb) + " failed: " + text);
+}
+
+Outcome statusOutcome(const Json& reply, std::string_view line, bool json) {
+  const auto active = reply.find("active");
+  const auto rx = reply.find("rx");
+  const auto tx = reply.find("tx");
+  // Parsed non-negative integers are unsigned; anything else is not a byte count.
+  if (active == reply.end() || !active->is_boolean() || rx == reply.end() ||
+      !rx->is_number_unsigned() || tx == reply.end() || !tx->is_number_unsigned()) {
+    return unexpected(line);
+  }
+  if (json)
+    return {kExitSuccess, reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", {}};
+  const auto received = rx->get<std::uint64_t>();
+  const auto sent = tx->get<std::uint64_t>();
+  std::string out = std::string("state: ") + (active->get<bool>() ? "up" : "down") + "\n";
+  out += "received: " + std::to_string(received) + " bytes (" + humanSize(received) + ")\n";
+  out += "sent: " + std::to_string(sent) + " bytes (" + humanSize(sent) + ")\n";
+  return {kExitSuccess, out, {}};
+}
+
+}  // namespace
+
+ParsedArguments parseArguments(const std::vector<std::string>& arguments) {
+  Invocation invocation;
+  invocation.socketPath = kHelperSocketPath;
+  std::vector<std::string> words;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") return {std::nullopt, true, {}};
+    if (argument == "--socket") {
+      if (i + 1 == arguments.size()) return usageError("--socket needs a path");
+      invocation.socketPath = arguments[++i];
+    } else if (argument.rfind("--socket=", 0) == 0) {
+      invocation.socketPath = argument.substr(9);
+    } else if (argument == "--json") {
+      invocation.json = true;
+    } else if (argument.size() > 1 && argument[0] == '-') {
+      return usageError("unknown option " + argument);
+    } else {
+      words.push_back(argument);
+    }
+  }
+  if (invocation.socketPath.empty()) return usageError("--socket needs a path");
+  if (words.empty()) return usageError("no command given");
+  const auto command = commandNamed(words[0]);
+  if (!command) return usageError("unknown command " + words[0]);
+  invocation.command = *command;
+
+  const std::size_t expected = *command == Command::start ? 2 : 1;
+  if (words.size() < expected)
+    return usageError("start needs a configuration file, or - for standard input");
+  if (words.size() > expected) return usageError("unexpected argument " + words[expected]);
+  if (*command == Command::start) invocation.configSource = words[1];
+  if (invocation.json && *command != Command::status)
+    return usageError("--json goes with status only");
+  return {invocation, false, {}};
+}
+
+std::string usageText() {
+  return std::string(
+             "usage: zorvikctl [--socket PATH] version | start FILE|- | stop | status [--json]\n"
+             "\n"
+             "Talks to the Zorvik VPN helper.\n"
+             "  version         print the helper's version\n"
+             "  start FILE|-    start the tunnel from a configuration file (- reads standard "
+             "input)\n"
+             "  stop            stop the tunnel\n"
+             "  status          show whether the tunnel is up and its byte counts\n"
+             "  --json          with status: print the helper's reply as JSON\n"
+             "  --socket PATH   the helper's socket (default ") +
+         kHelperSocketPath +
+         ")\n"
+         "\n"
+         "Exit status: 0 success, 1 the helper answered with a failure, 2 the helper\n"
+         "could not be reached or the arguments are wrong.\n";
+}
+
+std::string requestLine(const Invocation& invocation, int id, const std::string& config) {
+  Json request = {{"id", id}, {"method", methodName(invocation.command)}};
+  if (invocation.command == Command::start) request["config"] = config;
+  try {
+    return request.dump() + "\n";
+  } catch (const Json::type_error&) {
+    throw std::invalid_argument("the configuration is not valid UTF-8 text");
+  }
+}
+
+std::optional<std::int64_t> replyId(std::string_view line) {
+  const Json reply = Json::parse(line, nullptr, false);
+  if (!reply.is_object()) return std::nullopt;
+  const auto id = reply.find("id");
+  if (id == reply.end() || !id->is_number_integer()) return std::nullopt;
+  return id->get<std::int64_t>();
+}
+
+Outcome interpretReply(const Invocation& invocation, std::string_view line) {
+  const Json reply = Json::parse(line, nullptr, false);
+  if (!reply.is_object()) return unexpected(line);
+  // A reply without any of its own fields is the helper rejecting the request itself.
+  const auto error = reply.find("error");
+  if (!reply.contains("ok") && error != reply.end() && error->is_string()) {
+    return failure(kExitHelperFailed,
+                   "the helper rejected the request: " + error->get<std::string>());
+  }
+  switch (invocation.command) {
+    case Command::version: {
+      const auto version = reply.find("version");
+      if (version == reply.end() || !version->is_string()) return unexpected(line);
+      return {kExitSuccess, version->get<std::string>() + "\n", {}};
+    }
+    case Command::start:
+      return resultOutcome(reply, line, "start", "tunnel started");
+    case Command::stop:
+      return resultOutcome(reply, line, "stop", "tunnel stopped");
+    case Command::status:
+      return statusOutcome(reply, line, invocation.json);
+  }
+  return unexpected(line);
+}
+
+std::string humanSize(std::uint64_t bytes) {
+  static constexpr std::array<const char*, 6> kUnits = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  double value = static_cast<double>(bytes) / 1024.0;
+  std::size_t unit = 0;
+  // Switch units before rounding would print "1024.0".
+  while (value >= 1023.95 && unit + 1 < kUnits.size()) {
+    value /= 1024.0;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+  return text;
+}
+
+}  // namespace zorvik::ctl

@@ -1,0 +1,149 @@
+#include "front/linux/linux_code_signing.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+
+#include "front/log_messages.h"
+#include "platform/unique_fd.h"
+
+// Older kernel headers lack it; the kernel answers ENOPROTOOPT where it is unknown.
+#ifndef SO_PEERPIDFD
+#define SO_PEERPIDFD 77
+#endif
+
+namespace zorvik {
+namespace {
+
+std::optional<uid_t> parseUid(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  uid_t uid = 0;
+  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), uid);
+  if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return uid;
+}
+
+std::optional<std::string> readLink(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path target = std::filesystem::read_symlink(path, ec);
+  if (ec) return std::nullopt;
+  return target.string();
+}
+
+// The pid behind a pidfd, from its fdinfo; nothing when the process is gone.
+std::optional<pid_t> pidOfPidfd(int pidfd) {
+  std::ifstream info("/proc/self/fdinfo/" + std::to_string(pidfd));
+  std::string line;
+  while (std::getline(info, line)) {
+    if (line.rfind("Pid:", 0) != 0) continue;
+    std::string_view value(line);
+    value.remove_prefix(4);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+      value.remove_prefix(1);
+    // -1 marks a process that has already been reaped.
+    auto pid = parseUid(value);
+    if (!pid || *pid == 0) return std::nullopt;
+    return static_cast<pid_t>(*pid);
+  }
+  return std::nullopt;
+}
+
+// A pidfd polls readable once its process has exited.
+bool stillRunning(int pidfd) {
+  pollfd entry{pidfd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&entry, 1, 0);
+  } while (ready < 0 && errno == EINTR);
+  return ready == 0;
+}
+
+// The peer process, pinned: the exact process that connected where the kernel
+// can say so (SO_PEERPIDFD), otherwise the pid it recorded at connect time.
+UniqueFd peerPidfd(int socketFd) {
+  int pidfd = -1;
+  socklen_t length = sizeof pidfd;
+  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERPIDFD, &pidfd, &length) == 0) {
+    return UniqueFd(pidfd);
+  }
+  // Any other failure (the peer is gone) must not fall back to a pid that may be reused.
+  if (errno != ENOPROTOOPT) return UniqueFd();
+  ucred credentials{};
+  length = sizeof credentials;
+  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+      credentials.pid <= 0) {
+    return UniqueFd();
+  }
+  // Through syscall(): some glibc headers declare pidfd_open without C linkage.
+  return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, credentials.pid, 0)));
+}
+
+}  // namespace
+
+LinuxCodeSigning::LinuxCodeSigning(std::string executablePath)
+    : executablePath_(std::move(executablePath)) {}
+
+CodeSigning::OwnTeamID LinuxCodeSigning::readOwnTeamID() {
+  struct stat info {};
+  if (executablePath_.empty() || ::stat(executablePath_.c_str(), &info) != 0) {
+    return {OwnTeamID::Status::noTeamID, {}};
+  }
+  return {OwnTeamID::Status::found, std::to_string(info.st_uid)};
+}
+
+std::shared_ptr<ClientRequirement> LinuxCodeSigning::compileRequirement(const std::string& text) {
+  const std::string prefix = clientRequirementText("");
+  // The prefix ends with the opening quote of the Team ID; drop the closing one.
+  const std::string_view opening(prefix.data(), prefix.size() - 1);
+  if (text.size() < prefix.size() || text.compare(0, opening.size(), opening) != 0 ||
+      text.back() != '"') {
+    return nullptr;
+  }
+  const auto uid =
+      parseUid(std::string_view(text).substr(opening.size(), text.size() - opening.size() - 1));
+  if (!uid) return nullptr;
+  const auto directory = std::filesystem::path(executablePath_).parent_path();
+  return std::make_shared<LinuxClientRequirement>((directory / "zorvikctl").string(), *uid);
+}
+
+std::string ownExecutablePath() { return readLink("/proc/self/exe").value_or(std::string()); }
+
+bool LinuxPeerIdentity::copyGuestCode() {
+  UniqueFd pidfd = peerPidfd(socketFd_);
+  if (!pidfd) return false;
+  const auto pid = pidOfPidfd(pidfd.get());
+  if (!pid) return false;
+  const std::string exe = "/proc/" + std::to_string(*pid) + "/exe";
+  auto path = readLink(exe);
+  struct stat info {};
+  if (!path || ::stat(exe.c_str(), &info) != 0) return false;
+  // Still running after the reads: the pid was not recycled in between.
+  if (!stillRunning(pidfd.get())) return false;
+  executablePath_ = std::move(*path);
+  executableStat_ = info;
+  return true;
+}
+
+std::int32_t LinuxPeerIdentity::checkValidity(const ClientRequirement& requirement) {
+  const auto* expected = dynamic_cast<const LinuxClientRequirement*>(&requirement);
+  if (!expected || executablePath_ != expected->clientPath) return kRequirementFailedStatus;
+  // The file now at the client path must be the very file the peer runs.
+  struct stat atPath {};
+  if (::stat(expected->clientPath.c_str(), &atPath) != 0 ||
+      atPath.st_dev != executableStat_.st_dev || atPath.st_ino != executableStat_.st_ino) {
+    return kRequirementFailedStatus;
+  }
+  if (executableStat_.st_uid != expected->ownerUid ||
+      (executableStat_.st_mode & (S_IWGRP | S_IWOTH))) {
+    return kRequirementFailedStatus;
+  }
+  return 0;
+}
+
+}  // namespace zorvik

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+
+#include "front/helper_delegate.h"
+
+namespace zorvik {
+
+/// The Linux stand-in's compiled requirement: the one client file, and who must own it.
+class LinuxClientRequirement final : public ClientRequirement {
+ public:
+  LinuxClientRequirement(std::string clientPath, uid_t ownerUid)
+      : clientPath(std::move(clientPath)), ownerUid(ownerUid) {}
+  const std::string clientPath;
+  const uid_t ownerUid;
+};
+
+/// Code signing as the Linux stand-in has it: the helper's "team" is the owner
+/// uid of its own executable file, and the client is `zorvikctl` beside it.
+class LinuxCodeSigning final : public CodeSigning {
+ public:
+  /// `executablePath` is the helper's own executable (production: /proc/self/exe's target).
+  explicit LinuxCodeSigning(std::string executablePath);
+
+  OwnTeamID readOwnTeamID() override;
+  /// Accepts only the text `clientRequirementText` makes from a decimal uid.
+  std::shared_ptr<ClientRequirement> compileRequirement(const std::string& text) override;
+
+ private:
+  std::string executablePath_;
+};
+
+/// The executable this process runs, resolved through /proc/self/exe.
+std::string ownExecutablePath();
+
+/// One peer of a connected Unix socket, identified by the process that connected.
+class LinuxPeerIdentity final : public PeerIdentity {
+ public:
+  /// `socketFd` stays owned by the caller and must outlive this object.
+  explicit LinuxPeerIdentity(int socketFd) : socketFd_(socketFd) {}
+
+  bool copyGuestCode() override;
+  std::int32_t checkValidity(const ClientRequirement& requirement) override;
+
+  /// The peer's executable path, once copyGuestCode has succeeded.
+  const std::string& executablePath() const { return executablePath_; }
+
+ private:
+  int socketFd_;
+  std::string executablePath_;
+  struct stat executableStat_ {};
+};
+
+}  // namespace zorvik

@@ -1,0 +1,225 @@
+#pragma once
+
+// Pieces shared by the tests that talk to a real listener over a real socket.
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/ctl_connection.h"
+#include "front/helper_delegate.h"
+#include "front/linux/socket_listener.h"
+#include "front/linux/wire_format.h"
+#include "front/log_messages.h"
+#include "platform/serial_queue.h"
+#include "platform/system_log.h"
+#include "service/constants.h"
+#include "service/helper_protocol.h"
+
+namespace zorvik::testing_support {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+/// Bound on every wait of these tests, so nothing hangs.
+inline constexpr auto kPatience = 10s;
+
+/// A private directory, removed with everything in it.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "zorvik-front-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+/// Polls `condition` until it holds or the patience runs out.
+inline bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(5ms);
+  }
+  return true;
+}
+
+/// Code signing that always finds `teamID` and compiles anything.
+class FakeCodeSigning : public CodeSigning {
+ public:
+  explicit FakeCodeSigning(OwnTeamID own = {OwnTeamID::Status::found, "TEAM"}) : own_(own) {}
+  OwnTeamID readOwnTeamID() override { return own_; }
+  std::shared_ptr<ClientRequirement> compileRequirement(const std::string&) override {
+    return std::make_shared<ClientRequirement>();
+  }
+
+ private:
+  OwnTeamID own_;
+};
+
+/// A peer whose identity the test decides.
+class FakePeer : public PeerIdentity {
+ public:
+  FakePeer(bool found, std::int32_t status) : found_(found), status_(status) {}
+  bool copyGuestCode() override { return found_; }
+  std::int32_t checkValidity(const ClientRequirement&) override { return status_; }
+
+ private:
+  bool found_;
+  std::int32_t status_;
+};
+
+/// A protocol object whose start waits until the test releases it; the tunnel
+/// requests run on a serial queue as the real service's do.
+class BlockingProtocol : public ZorvikHelperProtocol {
+ public:
+  BlockingProtocol() : release_(released_.get_future().share()) {}
+  ~BlockingProtocol() override {
+    releaseStart();
+    queue_.shutdown();
+  }
+
+  void getVersion(VersionReply reply) override { reply("1"); }
+  void startTunnel(std::string config, ResultReply reply) override {
+    {
+      std::lock_guard lock(mutex_);
+      configs_.push_back(config);
+    }
+    queue_.async([this, reply = std::move(reply)] {
+      startsWaiting_++;
+      release_.wait_for(kPatience);
+      reply(startOk, startOk ? std::nullopt : std::optional<std::string>(startError));
+    });
+  }
+  void stopTunnel(ResultReply reply) override {
+    queue_.async([reply = std::move(reply)] { reply(true, std::nullopt); });
+  }
+  void status(StatusReply reply) override {
+    queue_.async([this, reply = std::move(reply)] { reply(active, rx, tx); });
+  }
+
+  void releaseStart() {
+    std::call_once(releasedOnce_, [this] { released_.set_value(); });
+  }
+  int startsWaiting() const { return startsWaiting_; }
+  std::vector<std::string> configs() const {
+    std::lock_guard lock(mutex_);
+    return configs_;
+  }
+
+  bool startOk = true;
+  std::string startError = "нет секции [Interface]";
+  bool active = true;
+  std::uint64_t rx = 1536;
+  std::uint64_t tx = 7;
+
+ private:
+  std::promise<void> released_;
+  std::once_flag releasedOnce_;
+  std::shared_future<void> release_;
+  std::atomic<int> startsWaiting_{0};
+  mutable std::mutex mutex_;
+  std::vector<std::string> configs_;
+  SerialQueue queue_{"test.protocol"};
+};
+
+/// One client connection speaking the wire format.
+class TestClient {
+ public:
+  explicit TestClient(const std::string& socketPath)
+      : socket_(ctl::connectToHelper(socketPath)), reader_(socket_.get(), 4u << 20) {}
+
+  void send(const std::string& line) { ctl::sendAll(socket_.get(), line + "\n"); }
+  /// Sends to a helper that may already have closed the connection.
+  void sendIfOpen(const std::string& line) {
+    try {
+      send(line);
+    } catch (const std::runtime_error&) {
+    }
+  }
+
+  /// The next reply as JSON; fails the test on close or time-out.
+  Json reply() {
+    std::string line;
+    const auto result = reader_.readLine(line, kPatience);
+    EXPECT_EQ(result, ctl::LineReader::Result::line) << "expected a reply line";
+    if (result != ctl::LineReader::Result::line) return nullptr;
+    return Json::parse(line);
+  }
+
+  /// True when the helper closes the connection without sending anything more.
+  bool closedByHelper() {
+    std::string line;
+    return reader_.readLine(line, kPatience) == ctl::LineReader::Result::closed;
+  }
+
+  int fd() const { return socket_.get(); }
+  void close() { socket_.reset(); }
+
+ private:
+  UniqueFd socket_;
+  ctl::LineReader reader_;
+};
+
+/// The peer identity the listener sees: fixed by the test.
+inline SocketListener::PeerFactory fakePeers(bool found, std::int32_t status) {
+  return [found, status](int) { return std::make_unique<FakePeer>(found, status); };
+}
+
+/// A listener in a temporary directory over the given service and peer check.
+class ListenerHarness {
+ public:
+  ListenerHarness(std::shared_ptr<ZorvikHelperProtocol> service,
+                  SocketListener::PeerFactory peers = fakePeers(true, 0),
+                  std::shared_ptr<CodeSigning> signing = std::make_shared<FakeCodeSigning>(),
+                  ListenerOptions options = {})
+      : sink(std::make_shared<MemoryLogSink>()),
+        daemonLog(sink, kHelperMachServiceName, "daemon"),
+        delegate(std::move(signing), daemonLog),
+        service_(std::move(service)) {
+    options.socketPath = (dir.path() / "helper.sock").string();
+    listener = std::make_unique<SocketListener>(
+        options, delegate, daemonLog, [this] { return service_; }, std::move(peers));
+    listener->resume();
+  }
+
+  std::string socketPath() const { return listener->socketPath(); }
+  /// Waits until `count` connections have been logged as closed.
+  bool closedConnections(std::size_t count) {
+    return eventually([&] {
+      std::size_t closed = 0;
+      for (const auto& message : sink->messages()) closed += message == kConnectionClosed;
+      return closed >= count;
+    });
+  }
+
+  TempDir dir;
+  std::shared_ptr<MemoryLogSink> sink;
+  SystemLog daemonLog;
+  HelperDelegate delegate;
+
+ private:
+  std::shared_ptr<ZorvikHelperProtocol> service_;
+
+ public:
+  std::unique_ptr<SocketListener> listener;
+};
+
+}  // namespace zorvik::testing_support

@@ -1,0 +1,37 @@
+# The call journal of the simulated macOS tools: one JSON array per call, the tool's path first,
+# then every argument exactly as received, appended as one line to /run/testbed/journal.
+# Calls the testbed makes itself to look at the state set TESTBED_NO_JOURNAL=1.
+
+TESTBED_JOURNAL=/run/testbed/journal
+
+# Sets REPLY to $1 as a JSON string literal.
+json_string() {
+  local s=$1 out= c i
+  s=${s//\\/\\\\}
+  s=${s//\"/\\\"}
+  s=${s//$'\n'/\\n}
+  s=${s//$'\r'/\\r}
+  s=${s//$'\t'/\\t}
+  if [[ $s == *[$'\001'-$'\037']* ]]; then
+    for ((i = 0; i < ${#s}; i++)); do
+      c=${s:i:1}
+      [[ $c == [$'\001'-$'\037'] ]] && printf -v c '\\u%04x' "'$c"
+      out+=$c
+    done
+    s=$out
+  fi
+  REPLY="\"$s\""
+}
+
+# journal_call PATH ARG...: appends one record.
+journal_call() {
+  [ -n "${TESTBED_NO_JOURNAL:-}" ] && return 0
+  local line= sep= arg
+  for arg in "$@"; do
+    json_string "$arg"
+    line+=$sep$REPLY
+    sep=,
+  done
+  # One write per record, so concurrent callers never interleave inside a line.
+  printf '[%s]\n' "$line" >>"$TESTBED_JOURNAL"
+}

@@ -1,0 +1,290 @@
+# Functions for scenarios on the simulated Mac: the network with its VPN server, the helper and
+# its client, the macOS tools' state and journal, and checks that end the scenario on failure.
+
+TB=/run/testbed
+TB_HELPERS=/Library/PrivilegedHelperTools
+TB_HELPER_SOCKET=/var/run/com.zorvik.vpn.helper.sock
+TB_HELPER_LOG=/Library/Logs/ZorvikVPN-helper.log
+TB_DAEMON_LOG=/Library/Logs/ZorvikVPN-awg.log
+TB_CLIENT_CONFIG=$TB/client.conf
+TB_SERVER_ADDRESS=10.200.0.2
+TB_SERVER_TUNNEL_ADDRESS=10.77.0.1
+TB_CLIENT_TUNNEL_ADDRESS=10.77.0.2
+TB_SERVER_PORT=51820
+TB_SERVER_PID=
+TB_HELPER_PID=
+
+# --- progress and checks ---------------------------------------------------------------------
+
+# Bold on a terminal, plain in logs.
+tb_step() {
+  if [ -t 1 ]; then printf '\033[1m==> %s\033[0m\n' "$*"; else printf '==> %s\n' "$*"; fi
+}
+# Each argument indented, on lines of its own.
+tb_note() {
+  local text
+  for text in "$@"; do sed "s/^/    /" <<<"$text"; done
+}
+
+tb_fail() {
+  printf 'FAIL: %s\n' "$*" >&2
+  exit 1
+}
+
+tb_on_error() {
+  printf 'FAIL: %s: %s exited with an error\n' "$1" "$2" >&2
+}
+
+tb_expect_eq() { # ACTUAL EXPECTED WHAT
+  [ "$1" = "$2" ] || tb_fail "$3: expected [$2], got [$1]"
+}
+
+tb_expect_contains() { # TEXT PART WHAT
+  [[ $1 == *"$2"* ]] || tb_fail "$3: expected to contain [$2], got [$1]"
+}
+
+tb_expect_lacks() { # TEXT PART WHAT
+  [[ $1 != *"$2"* ]] || tb_fail "$3: expected not to contain [$2], got [$1]"
+}
+
+# tb_wait_for SECONDS COMMAND...: polls until COMMAND succeeds; fails when the time is up.
+tb_wait_for() {
+  local limit=$1 tries
+  shift
+  for ((tries = limit * 20; tries > 0; tries--)); do
+    "$@" && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+tb_begin() {
+  # Namespace identities, so the host side can check that nothing of them outlives the run.
+  readlink /proc/self/ns/net /proc/self/ns/mnt /proc/self/ns/pid >"$TB/namespaces"
+  ip link set lo up
+  tb_services_default
+}
+
+tb_finish() {
+  local status=$?
+  trap - ERR
+  if [ "$status" -ne 0 ]; then
+    tb_dump_diagnostics >&2
+  fi
+  if [ -d "$TB/keep" ]; then
+    cp -r "$TB/journal" "$TB/namespaces" "$TB/services" "$TB/keep/" 2>/dev/null || true
+    cp -r /Library/Logs/. "$TB/keep/" 2>/dev/null || true
+    [ -f "$TB/helper.out" ] && cp "$TB/helper.out" "$TB/keep/"
+  fi
+  if [ "$status" -eq 0 ]; then
+    printf 'PASS: %s\n' "$TB_SCENARIO"
+  else
+    printf 'FAIL: %s (status %s)\n' "$TB_SCENARIO" "$status" >&2
+  fi
+  exit "$status"
+}
+
+tb_dump_diagnostics() {
+  local file
+  for file in "$TB/journal" "$TB_HELPER_LOG" "$TB/helper.out" "$TB_DAEMON_LOG" "$TB/server.log"; do
+    [ -s "$file" ] || continue
+    echo "--- $file (last 40 lines)"
+    tail -n 40 "$file"
+  done
+  echo "--- routes"
+  ip -4 route show || true
+}
+
+# --- the network and its VPN server ----------------------------------------------------------
+
+# Runs a command in the server's network and mount namespaces, under the same root directory.
+tb_server() { nsenter -t "$TB_SERVER_PID" -n -m -r -w -- "$@"; }
+
+# Brings up "en0" (10.200.0.1/30) with its default route through the server's side
+# (10.200.0.2), and the server's wireguard-go on wg0 (10.77.0.1/24, port 51820) that accepts the
+# client's key. Keys are new each run; the client configuration goes to $TB_CLIENT_CONFIG.
+tb_network_up() {
+  unshare --net --mount --propagation private -- sleep infinity </dev/null >/dev/null 2>&1 &
+  TB_SERVER_PID=$!
+  local own_net
+  own_net=$(readlink /proc/self/ns/net)
+  tb_wait_for 5 tb_is_separate_net "$own_net" || tb_fail "the server namespace did not appear"
+
+  ip link add en0 type veth peer name eth0 netns "$TB_SERVER_PID"
+  ip addr add 10.200.0.1/30 dev en0
+  ip link set en0 up
+  ip route add default via "$TB_SERVER_ADDRESS" dev en0
+  tb_server ip link set lo up
+  tb_server ip addr add "$TB_SERVER_ADDRESS/30" dev eth0
+  tb_server ip link set eth0 up
+
+  umask 077
+  wg genkey >"$TB/server.key"
+  wg genkey >"$TB/client.key"
+  umask 022
+  TB_SERVER_PUBLIC=$(wg pubkey <"$TB/server.key")
+  TB_CLIENT_PRIVATE=$(<"$TB/client.key")
+  TB_CLIENT_PUBLIC=$(wg pubkey <"$TB/client.key")
+
+  # The server's daemon keeps its socket in a /run/wireguard of its own mount namespace.
+  mkdir -p /run/wireguard
+  tb_server mount -t tmpfs -o mode=0755 server-wireguard /run/wireguard
+  WG_PROCESS_FOREGROUND=1 tb_server wireguard-go wg0 </dev/null >>"$TB/server.log" 2>&1 &
+  tb_wait_for 5 tb_server test -S /run/wireguard/wg0.sock || tb_fail "the server's wireguard-go made no socket"
+  tb_server wg set wg0 listen-port "$TB_SERVER_PORT" private-key "$TB/server.key" \
+    peer "$TB_CLIENT_PUBLIC" allowed-ips "$TB_CLIENT_TUNNEL_ADDRESS/32"
+  tb_server ip addr add "$TB_SERVER_TUNNEL_ADDRESS/24" dev wg0
+  tb_server ip link set wg0 up
+  tb_client_config >"$TB_CLIENT_CONFIG"
+}
+
+tb_is_separate_net() { [ "$(readlink "/proc/$TB_SERVER_PID/ns/net" 2>/dev/null)" != "$1" ]; }
+
+# Prints a client configuration for the server. Optional overrides:
+#   endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
+# shellcheck disable=SC2120 # scenarios pass the overrides
+tb_client_config() {
+  local endpoint=$TB_SERVER_ADDRESS:$TB_SERVER_PORT dns=$TB_SERVER_TUNNEL_ADDRESS allowed=0.0.0.0/0 extra=
+  local setting
+  for setting in "$@"; do
+    case $setting in
+      endpoint=*) endpoint=${setting#*=} ;;
+      dns=*) dns=${setting#*=} ;;
+      allowed=*) allowed=${setting#*=} ;;
+      extra=*) extra=${setting#*=} ;;
+      *) tb_fail "tb_client_config: unknown setting $setting" ;;
+    esac
+  done
+  cat <<CONFIG
+[Interface]
+PrivateKey = $TB_CLIENT_PRIVATE
+Address = $TB_CLIENT_TUNNEL_ADDRESS/32
+DNS = $dns
+MTU = 1380
+${extra}
+[Peer]
+PublicKey = $TB_SERVER_PUBLIC
+Endpoint = $endpoint
+AllowedIPs = $allowed
+PersistentKeepalive = 25
+CONFIG
+}
+
+# Server-side counters of the client peer: "received sent".
+tb_server_transfer() { tb_server wg show wg0 transfer | awk '{print $2, $3}'; }
+
+# --- the macOS tools' state ------------------------------------------------------------------
+
+# The network services of a typical Mac: Wi-Fi with DHCP DNS and automatic IPv6, a USB LAN with
+# two DNS servers of its own and manual IPv6, a disabled Bluetooth PAN, a Thunderbolt Bridge
+# with IPv6 off.
+tb_services_default() {
+  printf '%s\t%s\t%s\t%s\n' \
+    1 "Wi-Fi" Automatic "" \
+    1 "USB 10/100/1000 LAN" Manual "192.0.2.53 198.51.100.53" \
+    0 "Bluetooth PAN" Automatic "" \
+    1 "Thunderbolt Bridge" Off "" >"$TB/services"
+}
+
+# networksetup without a journal record: the testbed looking, not the helper acting.
+tb_networksetup() { TESTBED_NO_JOURNAL=1 /usr/sbin/networksetup "$@"; }
+
+# One line per service: name | DNS servers (comma-separated, or "none") | IPv6 mode.
+tb_services_summary() {
+  local name dns info
+  while IFS= read -r name; do
+    name=${name#\*}
+    dns=$(tb_networksetup -getdnsservers "$name")
+    [[ $dns == "There aren't any"* ]] && dns=none
+    info=$(tb_networksetup -getinfo "$name" | sed -n 's/^IPv6: //p')
+    printf '%s | %s | %s\n' "$name" "${dns//$'\n'/,}" "$info"
+  done < <(tb_networksetup -listallnetworkservices | tail -n +2)
+}
+
+tb_journal() { cat "$TB/journal"; }
+tb_journal_reset() { : >"$TB/journal"; }
+
+# --- the helper and its client ---------------------------------------------------------------
+
+# tb_use_daemon real|fake: which amneziawg-go sits beside the helper.
+tb_use_daemon() {
+  [ -x "$TB/daemons/$1" ] || tb_fail "no $1 daemon in this build"
+  install -m 0755 "$TB/daemons/$1" "$TB_HELPERS/amneziawg-go"
+}
+
+# tb_start_helper [NAME=VALUE...]: starts the helper, as launchd would, with a minimal
+# environment plus the given entries, and waits for its socket.
+tb_start_helper() {
+  [ -x "$TB_HELPERS/zorvik-helper" ] || tb_fail "no zorvik-helper in this build"
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" "$TB_HELPERS/zorvik-helper" \
+    </dev/null >>"$TB/helper.out" 2>&1 &
+  TB_HELPER_PID=$!
+  if ! tb_wait_for 5 test -S "$TB_HELPER_SOCKET"; then
+    kill -0 "$TB_HELPER_PID" 2>/dev/null || tb_fail "the helper exited: $(tail -n 5 "$TB/helper.out")"
+    tb_fail "the helper opened no socket at $TB_HELPER_SOCKET"
+  fi
+}
+
+tb_ctl() { "$TB_HELPERS/zorvikctl" "$@"; }
+
+# The value of one field of the status reply ("active", "rx" or "tx").
+tb_status_field() {
+  local json
+  json=$(tb_ctl status --json)
+  sed -n "s/.*\"$1\":\([a-z0-9]*\).*/\1/p" <<<"$json"
+}
+
+tb_helper_log() { cat "$TB_HELPER_LOG" 2>/dev/null || true; }
+
+# The helper log's messages, without their timestamps, with every daemon pid as "pid=N"; fails
+# when a record lacks the "[YYYY-MM-DD hh:mm:ss +0000] " stamp.
+tb_helper_log_messages() {
+  local line
+  while IFS= read -r line; do
+    [[ $line =~ ^\[[0-9]{4}-[0-9]{2}-[0-9]{2}\ [0-9]{2}:[0-9]{2}:[0-9]{2}\ \+0000\]\ (.*)$ ]] ||
+      tb_fail "helper log record without a UTC timestamp: [$line]"
+    sed -E 's/pid=[0-9]+/pid=N/' <<<"${BASH_REMATCH[1]}"
+  done < <(tb_helper_log)
+}
+
+# --- checks of the tunnel's effects ----------------------------------------------------------
+
+tb_expect_tunnel_up() { # ENDPOINT_IP
+  local routes
+  routes=$(ip -4 route show)
+  tb_expect_contains "$routes" "0.0.0.0/1 dev utun" "routes while up"
+  tb_expect_contains "$routes" "128.0.0.0/1 dev utun" "routes while up"
+  tb_expect_contains "$routes" "$1 via $TB_SERVER_ADDRESS dev en0" "host route to the server while up"
+  tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route while up"
+  tb_expect_contains "$(ip -4 -o addr show dev utun)" "inet $TB_CLIENT_TUNNEL_ADDRESS" "utun address"
+  tb_expect_eq "$(</sys/class/net/utun/mtu)" 1380 "utun MTU"
+  tb_expect_contains "$(ip -o link show dev utun)" ",UP" "utun state"
+}
+
+tb_ping_server() {
+  ping -c "${1:-2}" -i 0.2 -W 2 "$TB_SERVER_TUNNEL_ADDRESS" >/dev/null ||
+    tb_fail "no answer from $TB_SERVER_TUNNEL_ADDRESS through the tunnel"
+}
+
+tb_no_utun() { [ ! -e /sys/class/net/utun ]; }
+
+# After a stop or a failed start: the daemon gone with its interface and routes, the host route
+# gone, the default route kept, every service as it was ($1: tb_services_summary from before).
+tb_expect_torn_down() {
+  tb_wait_for 5 tb_no_utun || tb_fail "utun still exists: the daemon was not terminated"
+  local routes
+  routes=$(ip -4 route show)
+  tb_expect_lacks "$routes" "$TB_SERVER_ADDRESS via" "routes after teardown"
+  tb_expect_lacks "$routes" "0.0.0.0/1" "routes after teardown"
+  tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route after teardown"
+  tb_expect_eq "$(tb_services_summary)" "$1" "network services after teardown"
+  tb_expect_eq "$(tb_status_field active)" false "status after teardown"
+}
+
+# tb_start_fails CONFIG EXPECTED_ERROR_PART: zorvikctl start must fail with that text.
+tb_start_fails() {
+  local status=0
+  tb_ctl start "$1" >"$TB/ctl.out" 2>"$TB/ctl.err" || status=$?
+  tb_expect_eq "$status" 1 "zorvikctl start exit status (stderr: $(<"$TB/ctl.err"))"
+  tb_expect_contains "$(<"$TB/ctl.err")" "start failed: $2" "zorvikctl start error"
+}
