@@ -142,7 +142,8 @@ PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes) {
 }
 
 bool removeFileIfPresent(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+  // ENOTDIR: something on the way is not a directory, so the file cannot be there either.
+  return ::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR;
 }
 
 }  // namespace zorvik

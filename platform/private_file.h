@@ -32,7 +32,7 @@ struct PrivateFileRead {
 PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes);
 
 /// Removes `path` itself (a symlink is removed, never followed). True when it
-/// is gone afterwards, also when it was never there.
+/// is not there afterwards, also when it never was.
 bool removeFileIfPresent(const std::string& path);
 
 }  // namespace zorvik

@@ -209,6 +209,7 @@ TEST_F(TunnelJournalTest, AJournalThatCannotBeWrittenFailsNoStartAndIsReportedOn
   ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
   EXPECT_EQ(errors[0].rfind("не удалось записать журнал туннеля: ", 0), 0u) << errors[0];
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
+  EXPECT_EQ(systemLog(LogLevel::error).size(), 1u) << "a journal never written is not missed";
 }
 
 /// A child of the test running `sleep`, ended and reaped by pid at the end.

@@ -1,6 +1,7 @@
 #include "service/tunnel_journal.h"
 
 #include <climits>
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
