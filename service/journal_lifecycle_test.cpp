@@ -336,7 +336,8 @@ TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(settings.journalPath)));
   }
   std::ifstream kept(victim);
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), valid) << "the link's target stays";
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), valid)
+      << "the link's target stays";
 }
 
 TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
