@@ -1,5 +1,8 @@
 #include "front/shared_service.h"
 
+#include <sys/stat.h>
+
+#include <future>
 #include <mutex>
 
 namespace zorvik {
@@ -30,6 +33,30 @@ std::shared_ptr<HelperService> sharedService() {
         std::make_shared<HelperService>(std::move(pendingSettings())));
   });
   return *serviceInstance;
+}
+
+void replayTunnelJournal(std::chrono::milliseconds patience) {
+  std::string journalPath;
+  {
+    std::lock_guard lock(settingsMutex);
+    journalPath = pendingSettings().journalPath;
+  }
+  // Anything at the path, a symlink included: the replay reports and removes what it cannot use.
+  struct stat info {};
+  if (journalPath.empty() || ::lstat(journalPath.c_str(), &info) != 0) return;
+
+  std::shared_ptr<HelperService> service = sharedService();
+  auto done = std::make_shared<std::promise<void>>();
+  std::future<void> replayed = done->get_future();
+  service->queue.async([service, done] {
+    try {
+      service->replayJournal();
+    } catch (const std::exception&) {
+      // Out of memory at worst; the listener opens all the same.
+    }
+    done->set_value();
+  });
+  replayed.wait_for(patience);
 }
 
 }  // namespace zorvik

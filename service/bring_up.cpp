@@ -22,11 +22,13 @@ void HelperService::bringUp(const TunnelConfig& config) {
   auto gateway = lookupDefaultGateway(settings().routeTool);
   if (!gateway) throw Err("нет маршрута по умолчанию");
   savedGateway = gateway;
+  recordJournal();
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
   auto address = resolveEndpointHost(host);
   if (!address) throw Err("не удалось разрешить " + host);
   endpointIP = address;
+  recordJournal();
 
   launchDaemon();
 

@@ -52,10 +52,19 @@ void HelperService::launchDaemon() {
     request.stderrFd = daemonLog.get();
   }
 
+  // On record before the spawn, so a helper that dies in between still knows
+  // what it may have started.
+  std::error_code noCanonicalPath;
+  auto canonical = std::filesystem::canonical(path, noCanonicalPath);
+  // As the system reports a process's executable: absolute, with no link on the way.
+  journaledDaemonPath_ = noCanonicalPath ? path : canonical.string();
+  recordJournal();
   std::weak_ptr<HelperService> service = weak_from_this();
   proc = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
     if (auto alive = service.lock()) alive->daemonTerminated(process);
   });
+  journaledDaemonPid_ = proc->pid();
+  recordJournal();
   daemonLog.reset();
   logLine("amneziawg-go pid=" + std::to_string(proc->pid()));
 
@@ -64,6 +73,7 @@ void HelperService::launchDaemon() {
   std::string name(trimSpacesTabsAndLineBreaks(*nameText));
   if (name.empty()) throw Err("amneziawg-go не создал utun");
   iface = name;
+  recordJournal();
   logLine("utun=" + name + "; ищу UAPI-сокет в " + runDir);
 
   auto socket = waitForUAPISocket(settings().socketWait);

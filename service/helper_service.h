@@ -14,6 +14,7 @@
 #include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
+#include "service/tunnel_journal.h"
 
 namespace zorvik {
 
@@ -60,6 +61,16 @@ class HelperService final : public ZorvikHelperProtocol,
   void daemonTerminated(const DaemonProcess& process) const;
   void tearDown();
 
+  /// The journal's view of the fields: what a teardown would read now.
+  TunnelJournal journalRecords() const;
+  /// Writes journalRecords() to the journal; a failure is logged once per
+  /// tunnel and never thrown, since the journal must not fail a start.
+  void recordJournal();
+  /// At start-up, before any request: undoes what a journal left by an earlier
+  /// helper process records, through the same teardown, then removes it. A
+  /// journal that cannot be read is logged and removed.
+  void replayJournal();
+
   void overrideDNS(std::string_view dnsText);
   void restoreDNS();
   void disableIPv6();
@@ -82,7 +93,14 @@ class HelperService final : public ZorvikHelperProtocol,
   bool active = false;
 
  private:
+  void removeJournal();
+
   HelperSettings settings_;
+  // The daemon as the journal knows it: the executable is recorded before the
+  // spawn, the pid right after. After a replay they are all that is known of it.
+  std::optional<std::string> journaledDaemonPath_;
+  std::optional<pid_t> journaledDaemonPid_;
+  bool journalFailureLogged_ = false;
 };
 
 }  // namespace zorvik

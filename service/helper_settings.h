@@ -17,6 +17,8 @@ struct HelperSettings {
   std::string daemonLogPath = "/Library/Logs/ZorvikVPN-awg.log";
   /// The tunnel daemon's executable, "amneziawg-go" beside the helper's own.
   std::string daemonPath = "amneziawg-go";
+  /// What a teardown must undo, kept on disk while a tunnel is up.
+  std::string journalPath = "/Library/Application Support/ZorvikVPN/tunnel-journal.json";
 
   std::string ifconfigTool = "/sbin/ifconfig";
   std::string routeTool = "/sbin/route";

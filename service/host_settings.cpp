@@ -5,13 +5,13 @@
 namespace zorvik {
 
 void HelperService::overrideDNS(std::string_view dnsText) {
-  zorvik::overrideDNS(settings().networksetupTool, dnsText, dnsBackup);
+  zorvik::overrideDNS(settings().networksetupTool, dnsText, dnsBackup, [this] { recordJournal(); });
 }
 
 void HelperService::restoreDNS() { zorvik::restoreDNS(settings().networksetupTool, dnsBackup); }
 
 void HelperService::disableIPv6() {
-  zorvik::disableIPv6(settings().networksetupTool, ipv6Disabled);
+  zorvik::disableIPv6(settings().networksetupTool, ipv6Disabled, [this] { recordJournal(); });
 }
 
 void HelperService::restoreIPv6() {

@@ -1,4 +1,5 @@
 #include "netsys/command_runner.h"
+#include "platform/process_executable.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 
@@ -12,13 +13,22 @@ void HelperService::tearDown() {
   restoreDNS();
   restoreIPv6();
   // Not waited for: its watcher logs the exit whenever it comes.
-  if (proc) proc->terminate();
+  if (proc) {
+    proc->terminate();
+  } else if (journaledDaemonPid_ && journaledDaemonPath_) {
+    // A daemon known only from the journal of an earlier helper process: its
+    // pid may have been reused since, so only that executable is signalled.
+    terminateIfRunning(*journaledDaemonPid_, *journaledDaemonPath_);
+  }
   proc.reset();
+  journaledDaemonPath_.reset();
+  journaledDaemonPid_.reset();
   iface.reset();
   sockPath.reset();
   endpointIP.reset();
   savedGateway.reset();
   active = false;
+  removeJournal();
   log.info("туннель опущен, конфигурация восстановлена");
 }
 

@@ -69,6 +69,7 @@ void FakeTools::applyTo(HelperSettings& settings) const {
   settings.routeTool = routePath();
   settings.ifconfigTool = ifconfigPath();
   settings.networksetupTool = networksetupPath();
+  settings.journalPath = journalPath();
 }
 
 void FakeTools::writeScenario() const {

@@ -44,11 +44,14 @@ class FakeTools {
   std::string routePath() const { return path("route"); }
   std::string ifconfigPath() const { return path("ifconfig"); }
   std::string networksetupPath() const { return path("networksetup"); }
+  /// Where applyTo() puts the tunnel journal.
+  std::string journalPath() const { return dir_.file("tunnel-journal.json"); }
   /// The path of a tool link in the directory; only the three are linked.
   std::string path(const std::string& tool) const { return dir_.file(tool); }
   const TempDir& dir() const { return dir_; }
 
-  /// Points the settings' three tool paths at the fakes.
+  /// Points the settings' three tool paths at the fakes, and the tunnel journal
+  /// into the fakes' directory, so no test writes the system's journal.
   void applyTo(HelperSettings& settings) const;
 
   /// Every call so far, in order: tool name (argument zero's base name), then the arguments.

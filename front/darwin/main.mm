@@ -36,6 +36,9 @@ int main(int argc, char* argv[]) {
   settings.daemonPath = zorvik::daemonPathFor(argc > 0 && argv[0] != nullptr ? argv[0] : "");
   settings.logSink = unifiedLog;
   zorvik::configureSharedService(std::move(settings));
+  // A helper that died with a tunnel up left its records behind: undo them before the listener
+  // opens, so no client request can meet the old state. launchd runs one helper at a time.
+  zorvik::replayTunnelJournal();
 
   listenerDelegate = [[ZorvikListenerDelegate alloc] initWithDaemonLog:*daemonLog];
   listener = [[NSXPCListener alloc] initWithMachServiceName:kHelperMachServiceName];

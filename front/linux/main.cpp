@@ -1,5 +1,6 @@
-// The Linux stand-in's process entry: log the start, build the delegate, open
-// the listener, then serve for good. There is no shutdown path.
+// The Linux stand-in's process entry: log the start, undo what a journal of an
+// earlier process records, build the delegate, open the listener, then serve
+// for good. There is no shutdown path.
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,6 +30,9 @@ int main(int /*argc*/, char** argv) {
   settings.daemonPath = daemonPathFor(argv[0] ? argv[0] : "");
   settings.logSink = sink;
   configureSharedService(std::move(settings));
+  // A helper that died with a tunnel up left its records behind: undo them
+  // before any client can ask for anything. A live helper's journal is its own.
+  if (!helperAnswersAt(ListenerOptions{}.socketPath)) replayTunnelJournal();
 
   const auto* delegate =
       new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownExecutablePath()), *daemonLog);

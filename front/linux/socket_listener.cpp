@@ -54,6 +54,14 @@ bool helperAnswers(const sockaddr_un& address) {
 
 }  // namespace
 
+bool helperAnswersAt(const std::string& path) {
+  try {
+    return helperAnswers(socketAddress(path));
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
 SocketListener::SocketListener(ListenerOptions options, const HelperDelegate& delegate,
                                const SystemLog& daemonLog, ServiceProvider serviceProvider,
                                PeerFactory peerFactory)

@@ -19,6 +19,9 @@
 
 namespace zorvik {
 
+/// True when something accepts connections on the Unix socket at `path`.
+bool helperAnswersAt(const std::string& path);
+
 /// What a listener is built with.
 struct ListenerOptions {
   std::string socketPath = kHelperSocketPath;

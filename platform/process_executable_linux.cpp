@@ -1,0 +1,42 @@
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
+#include "platform/process_executable.h"
+#include "platform/unique_fd.h"
+
+namespace zorvik {
+namespace {
+
+// The kernel appends this when the file was replaced or removed since the
+// start, as an update or reinstall does; the process still runs that path's program.
+constexpr std::string_view kDeletedSuffix = " (deleted)";
+
+}  // namespace
+
+std::optional<std::string> processExecutablePath(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  char target[PATH_MAX];
+  ssize_t length = ::readlink(link.c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
+  std::string path(target, static_cast<std::size_t>(length));
+  if (path.ends_with(kDeletedSuffix)) path.resize(path.size() - kDeletedSuffix.size());
+  return path;
+}
+
+bool terminateIfRunning(pid_t pid, const std::string& executablePath) {
+  if (pid < 2) return false;
+  // The pidfd pins the process: if the pid is reused after the check, the
+  // signal fails instead of reaching the newcomer.
+  UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  if (!pidfd && errno != ENOSYS) return false;
+  if (processExecutablePath(pid) != executablePath) return false;
+  if (!pidfd) return ::kill(pid, SIGTERM) == 0;
+  return ::syscall(SYS_pidfd_send_signal, pidfd.get(), SIGTERM, nullptr, 0) == 0;
+}
+
+}  // namespace zorvik

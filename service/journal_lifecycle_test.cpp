@@ -1,0 +1,351 @@
+// The tunnel journal through whole starts, stops and start-up replays, with the
+// fake daemon and fake tools.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/process_spawn.h"
+#include "service/tunnel_fixture.h"
+#include "service/tunnel_journal.h"
+
+namespace zorvik::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Key;
+
+void describeHost(FakeTools& tools) {
+  tools.on("networksetup", {"-listallnetworkservices"}, "header\nWi-Fi\nUSB LAN\n");
+  tools.on("networksetup", {"-getdnsservers", "Wi-Fi"},
+           "There aren't any DNS Servers set on Wi-Fi.\n");
+  tools.on("networksetup", {"-getdnsservers", "USB LAN"}, "10.0.0.53\n10.0.0.54\n");
+  tools.on("networksetup", {"-getinfo", "Wi-Fi"}, "IPv6: Automatic\n");
+  tools.on("networksetup", {"-getinfo", "USB LAN"}, "IPv6: Automatic\n");
+}
+
+class TunnelJournalTest : public TunnelTest {
+ protected:
+  /// Puts a wrapper in front of each fake tool that keeps, for every call, the
+  /// arguments and a copy of the journal as it stood when the tool ran.
+  void snapshotJournalAtEveryToolCall() {
+    std::filesystem::create_directory(snapshots());
+    for (const char* tool : {"route", "ifconfig", "networksetup"}) {
+      const std::string wrapper = dir.file(std::string("snap-") + tool);
+      std::ofstream(wrapper) << "#!/bin/sh\n"
+                             << "d='" << snapshots() << "'\n"
+                             << "n=$(cat \"$d/count\" 2>/dev/null || echo 0)\n"
+                             << "echo $((n + 1)) >\"$d/count\"\n"
+                             << "printf '%s\\n' " << tool << " \"$@\" >\"$d/$n.call\"\n"
+                             << "cp '" << settings.journalPath
+                             << "' \"$d/$n.journal\" 2>/dev/null\n"
+                             << "exec '" << tools.path(tool) << "' \"$@\"\n";
+      std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+    }
+    settings.routeTool = dir.file("snap-route");
+    settings.ifconfigTool = dir.file("snap-ifconfig");
+    settings.networksetupTool = dir.file("snap-networksetup");
+  }
+
+  struct Snapshot {
+    std::vector<std::string> call;  // tool name, then the arguments
+    std::optional<TunnelJournal> journal;
+  };
+
+  std::vector<Snapshot> takenSnapshots() const {
+    std::vector<Snapshot> out;
+    for (int n = 0; std::filesystem::exists(snapshots() + "/" + std::to_string(n) + ".call"); ++n) {
+      Snapshot s;
+      std::ifstream call(snapshots() + "/" + std::to_string(n) + ".call");
+      for (std::string line; std::getline(call, line);) s.call.push_back(line);
+      std::ifstream journal(snapshots() + "/" + std::to_string(n) + ".journal");
+      if (journal)
+        s.journal = decodeTunnelJournal(std::string(std::istreambuf_iterator<char>(journal), {}));
+      out.push_back(std::move(s));
+    }
+    return out;
+  }
+
+  std::string snapshots() const { return dir.file("snapshots"); }
+  bool journalExists() const { return std::filesystem::exists(settings.journalPath); }
+  TunnelJournal journalOnDisk() const {
+    TunnelJournalRead read = readTunnelJournal(settings.journalPath);
+    EXPECT_EQ(read.outcome, TunnelJournalRead::found) << read.problem;
+    return read.journal;
+  }
+  void writeJournal(const TunnelJournal& journal) {
+    writeTunnelJournal(settings.journalPath, journal);
+  }
+  void replay() {
+    onQueue([this] {
+      svc().replayJournal();
+      return 0;
+    });
+  }
+  static std::string daemonExecutable() {
+    return std::filesystem::canonical(ZORVIK_BUILD_DIR "/fake_awg").string();
+  }
+};
+
+TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
+  describeHost(tools);
+  snapshotJournalAtEveryToolCall();
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+
+  const std::vector<Snapshot> taken = takenSnapshots();
+  ASSERT_FALSE(taken.empty());
+  EXPECT_EQ(taken.front().call, (std::vector<std::string>{"route", "-n", "get", "default"}));
+  EXPECT_FALSE(taken.front().journal) << "nothing is recorded before the gateway is known";
+
+  const std::string pid = lastDaemonPid();
+  for (const Snapshot& s : taken) {
+    if (&s == &taken.front()) continue;
+    ASSERT_TRUE(s.journal) << "no journal when " << ::testing::PrintToString(s.call) << " ran";
+    const TunnelJournal& j = *s.journal;
+    // The daemon and interface are on record before any tool touches the host.
+    EXPECT_EQ(j.savedGateway, "192.168.1.1");
+    EXPECT_EQ(j.endpointIP, "203.0.113.5");
+    EXPECT_EQ(j.daemonPath, daemonExecutable());
+    EXPECT_EQ(std::to_string(j.daemonPid.value_or(0)), pid);
+    EXPECT_EQ(j.iface, "utun7");
+    const std::vector<std::string> args(s.call.begin() + 1, s.call.end());
+    if (s.call[0] == "networksetup" && args[0] == "-setdnsservers") {
+      EXPECT_THAT(j.dnsBackup, Contains(Key(args[1]))) << "DNS of " << args[1] << " changed first";
+    }
+    if (s.call[0] == "networksetup" && args[0] == "-setv6off") {
+      EXPECT_THAT(j.ipv6Disabled, Contains(args[1])) << "IPv6 of " << args[1] << " changed first";
+    }
+  }
+
+  TunnelJournal expected;
+  expected.savedGateway = "192.168.1.1";
+  expected.endpointIP = "203.0.113.5";
+  expected.dnsBackup = {{"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}};
+  expected.ipv6Disabled = {"Wi-Fi", "USB LAN"};
+  expected.daemonPath = daemonExecutable();
+  expected.daemonPid = std::stoi(pid);
+  expected.iface = "utun7";
+  EXPECT_EQ(journalOnDisk(), expected);
+  EXPECT_EQ(onQueue([this] { return svc().journalRecords(); }), expected);
+
+  struct stat info {};
+  ASSERT_EQ(::stat(settings.journalPath.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+  std::ifstream raw(settings.journalPath);
+  const std::string text(std::istreambuf_iterator<char>(raw), {});
+  EXPECT_EQ(text.find(kKey), std::string::npos) << "no key in the journal";
+  EXPECT_EQ(text.find("10.8.0.2"), std::string::npos) << "no configuration text in the journal";
+
+  EXPECT_EQ(stop(), (Result{true, std::nullopt}));
+  EXPECT_FALSE(journalExists());
+}
+
+TEST_F(TunnelJournalTest, AFailedBringUpLeavesItsRecordsForTheTeardownThenNoJournal) {
+  snapshotJournalAtEveryToolCall();
+  setFakeDaemon("FAKE_AWG_SET_ERRNO", "-22");
+  const Result failed = start(tunnelConfig());
+  ASSERT_FALSE(failed.ok);
+
+  // The teardown's first step is the route delete: the journal as the bring-up left it.
+  const std::vector<Snapshot> taken = takenSnapshots();
+  ASSERT_EQ(taken.size(), 2u);
+  EXPECT_EQ(taken[1].call[2], "-n");
+  EXPECT_EQ(taken[1].call[3], "delete");
+  ASSERT_TRUE(taken[1].journal);
+  EXPECT_EQ(taken[1].journal->savedGateway, "192.168.1.1");
+  EXPECT_EQ(taken[1].journal->endpointIP, "203.0.113.5");
+  EXPECT_EQ(taken[1].journal->daemonPath, daemonExecutable());
+  EXPECT_EQ(std::to_string(taken[1].journal->daemonPid.value_or(0)), lastDaemonPid());
+  EXPECT_EQ(taken[1].journal->iface, "utun7");
+  EXPECT_FALSE(journalExists());
+}
+
+TEST_F(TunnelJournalTest, EveryKindOfTeardownRemovesTheJournal) {
+  struct Case {
+    const char* name;
+    std::function<void(TunnelJournalTest&)> run;
+  };
+  const Case cases[] = {
+      {"unparsable configuration", [](TunnelJournalTest& t) { t.start("[Interface]\n"); }},
+      {"unresolvable endpoint",
+       [](TunnelJournalTest& t) { t.start(tunnelConfig("vpn.zorvik.invalid:51820")); }},
+      {"no IPv4 address", [](TunnelJournalTest& t) { t.start(tunnelConfig("203.0.113.5:1", "")); }},
+      {"stop", [](TunnelJournalTest& t) { t.stop(); }},
+      {"restart",
+       [](TunnelJournalTest& t) {
+         t.start(tunnelConfig());
+         t.start("[Interface]\n");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A journal of the running tunnel, or one a test wrote, is removed all the same.
+    ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+    ASSERT_TRUE(journalExists());
+    c.run(*this);
+    EXPECT_FALSE(journalExists());
+    ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+    writeJournal(TunnelJournal{});
+    ASSERT_TRUE(journalExists());
+    stop();
+    EXPECT_FALSE(journalExists()) << "an idle teardown removes a journal too";
+  }
+}
+
+TEST_F(TunnelJournalTest, AJournalThatCannotBeWrittenFailsNoStartAndIsReportedOnce) {
+  std::ofstream(dir.file("not-a-directory")) << "";
+  settings.journalPath = dir.file("not-a-directory/tunnel-journal.json");
+  describeHost(tools);
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(status().active, true);
+
+  const std::vector<std::string> errors = systemLog(LogLevel::error);
+  ASSERT_EQ(errors.size(), 1u) << ::testing::PrintToString(errors);
+  EXPECT_EQ(errors[0].rfind("не удалось записать журнал туннеля: ", 0), 0u) << errors[0];
+  EXPECT_EQ(stop(), (Result{true, std::nullopt}));
+  EXPECT_EQ(systemLog(LogLevel::error).size(), 1u) << "a journal never written is not missed";
+}
+
+/// A child of the test running `sleep`, ended and reaped by pid at the end.
+class SleepChild {
+ public:
+  SleepChild() : pid_(spawnProcess({path(), {"60"}, std::nullopt, -1, -1, -1})) {
+    for (int i = 0; i < 500 && processExecutable() != path(); ++i) ::usleep(10000);
+  }
+  ~SleepChild() { endAndReap(); }
+  static std::string path() { return std::filesystem::canonical("/bin/sleep").string(); }
+  pid_t pid() const { return pid_; }
+  /// Ends the child if it still runs; the signal it died of.
+  int endAndReap() {
+    if (reaped_) return signal_;
+    ::kill(pid_, SIGKILL);
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    reaped_ = true;
+    signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    return signal_;
+  }
+
+ private:
+  std::string processExecutable() const {
+    std::error_code ec;
+    return std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", ec).string();
+  }
+  pid_t pid_;
+  bool reaped_ = false;
+  int signal_ = 0;
+};
+
+TunnelJournal leftBehind(pid_t daemonPid, const std::string& daemonPath) {
+  TunnelJournal journal;
+  journal.savedGateway = "192.168.1.1";
+  journal.endpointIP = "203.0.113.5";
+  journal.dnsBackup = {{"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}};
+  journal.ipv6Disabled = {"Wi-Fi", "Thunderbolt"};
+  journal.daemonPath = daemonPath;
+  journal.daemonPid = daemonPid;
+  journal.iface = "utun7";
+  return journal;
+}
+
+TEST_F(TunnelJournalTest, ReplayUndoesWhatTheJournalRecordsAndEndsTheOldDaemon) {
+  SleepChild oldDaemon;
+  writeJournal(leftBehind(oldDaemon.pid(), SleepChild::path()));
+  replay();
+
+  EXPECT_EQ(tools.calls(),
+            (Calls{{"route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"},
+                   {"networksetup", "-setdnsservers", "USB LAN", "10.0.0.53", "10.0.0.54"},
+                   {"networksetup", "-setdnsservers", "Wi-Fi", "Empty"},
+                   {"networksetup", "-setv6automatic", "Wi-Fi"},
+                   {"networksetup", "-setv6automatic", "Thunderbolt"}}));
+  EXPECT_EQ(oldDaemon.endAndReap(), SIGTERM);
+  EXPECT_FALSE(journalExists());
+  expectIdle();
+  EXPECT_EQ(helperLogCount("конфигурация восстановлена по журналу, сервисов: 3"), 1);
+  EXPECT_THAT(systemLog(LogLevel::info), Contains("туннель опущен, конфигурация восстановлена"));
+  EXPECT_THAT(systemLog(LogLevel::error), IsEmpty());
+
+  // The service is an ordinary idle one afterwards.
+  describeHost(tools);
+  EXPECT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(stop(), (Result{true, std::nullopt}));
+}
+
+TEST_F(TunnelJournalTest, ReplayLeavesAloneAProcessThatReusedThePid) {
+  SleepChild stranger;
+  writeJournal(leftBehind(stranger.pid(), daemonExecutable()));
+  replay();
+  EXPECT_EQ(stranger.endAndReap(), SIGKILL) << "only our kill reached it";
+  EXPECT_FALSE(journalExists());
+}
+
+TEST_F(TunnelJournalTest, ReplayOfAJournalWrittenBeforeTheSpawnSignalsNothing) {
+  TunnelJournal journal;
+  journal.savedGateway = "192.168.1.1";
+  journal.daemonPath = SleepChild::path();
+  writeJournal(journal);
+  SleepChild bystander;
+  replay();
+  EXPECT_THAT(tools.calls(), IsEmpty()) << "no endpoint yet, so no route to delete";
+  EXPECT_EQ(bystander.endAndReap(), SIGKILL);
+  EXPECT_EQ(helperLogCount("конфигурация восстановлена по журналу, сервисов: 0"), 1);
+}
+
+TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
+  const std::string valid = encodeTunnelJournal(leftBehind(4242, daemonExecutable()));
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& path)> plant;
+  };
+  const std::string victim = dir.file("victim");
+  const Case cases[] = {
+      {"corrupt",
+       [](const std::string& p) { std::ofstream(p) << "{\"version\":1,\"endpointIP\":["; }},
+      {"truncated",
+       [&](const std::string& p) { std::ofstream(p) << valid.substr(0, valid.size() - 40); }},
+      {"wrong types",
+       [](const std::string& p) {
+         std::ofstream(p) << R"({"version":1,"endpointIP":1,"savedGateway":null,"dnsBackup":{},)"
+                          << R"("ipv6Disabled":[],"daemon":null,"iface":null})";
+       }},
+      {"symlink",
+       [&](const std::string& p) {
+         std::ofstream(victim) << valid;
+         ::chmod(victim.c_str(), 0600);
+         std::filesystem::create_symlink(victim, p);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.plant(settings.journalPath);
+    ::chmod(settings.journalPath.c_str(), 0600);
+    sink->clear();
+    tools.clearCalls();
+    replay();
+    EXPECT_THAT(tools.calls(), IsEmpty());
+    const std::vector<std::string> errors = systemLog(LogLevel::error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("журнал туннеля повреждён и удалён: ", 0), 0u) << errors[0];
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(settings.journalPath)));
+  }
+  std::ifstream kept(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), valid)
+      << "the link's target stays";
+}
+
+TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
+  replay();
+  EXPECT_THAT(tools.calls(), IsEmpty());
+  EXPECT_THAT(sink->records(), IsEmpty());
+  EXPECT_THAT(helperLog(), IsEmpty());
+}
+
+}  // namespace
+}  // namespace zorvik::testing

@@ -1,0 +1,71 @@
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "platform/private_file.h"
+#include "service/helper_service.h"
+
+namespace zorvik {
+
+TunnelJournal HelperService::journalRecords() const {
+  TunnelJournal journal;
+  journal.endpointIP = endpointIP;
+  journal.savedGateway = savedGateway;
+  journal.dnsBackup = dnsBackup;
+  journal.ipv6Disabled = ipv6Disabled;
+  journal.daemonPath = journaledDaemonPath_;
+  journal.daemonPid = journaledDaemonPid_;
+  journal.iface = iface;
+  return journal;
+}
+
+void HelperService::recordJournal() {
+  try {
+    writeTunnelJournal(settings().journalPath, journalRecords());
+  } catch (const std::exception& error) {
+    // Every later record rewrites the whole journal, so the next write that
+    // succeeds covers this one too; only the first failure is worth a line.
+    if (journalFailureLogged_) return;
+    journalFailureLogged_ = true;
+    try {
+      log.error(std::string("не удалось записать журнал туннеля: ") + error.what());
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void HelperService::removeJournal() {
+  journalFailureLogged_ = false;
+  if (removeFileIfPresent(settings().journalPath)) return;
+  log.error("не удалось удалить журнал туннеля " + settings().journalPath + ": " +
+            std::strerror(errno));
+}
+
+void HelperService::replayJournal() {
+  // Only an idle service may take over an earlier process's records.
+  if (active || proc) return;
+  TunnelJournalRead read = readTunnelJournal(settings().journalPath);
+  if (read.outcome == TunnelJournalRead::absent) return;
+  if (read.outcome == TunnelJournalRead::bad) {
+    log.error("журнал туннеля повреждён и удалён: " + read.problem);
+    removeJournal();
+    return;
+  }
+
+  const TunnelJournal& journal = read.journal;
+  endpointIP = journal.endpointIP;
+  savedGateway = journal.savedGateway;
+  dnsBackup = journal.dnsBackup;
+  ipv6Disabled = journal.ipv6Disabled;
+  journaledDaemonPath_ = journal.daemonPath;
+  journaledDaemonPid_ = journal.daemonPid;
+  iface = journal.iface;
+
+  std::set<std::string> services(ipv6Disabled.begin(), ipv6Disabled.end());
+  for (const auto& entry : dnsBackup) services.insert(entry.first);
+
+  tearDown();
+  logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services.size()));
+}
+
+}  // namespace zorvik

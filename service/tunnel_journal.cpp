@@ -1,0 +1,132 @@
+#include "service/tunnel_journal.h"
+
+#include <climits>
+#include <cstdint>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+
+#include "platform/private_file.h"
+
+namespace zorvik {
+namespace {
+
+using json = nlohmann::json;
+
+constexpr int kFormatVersion = 1;
+constexpr mode_t kJournalMode = 0600;
+// Far above any real journal; a bigger file is not ours.
+constexpr std::size_t kMaxJournalBytes = std::size_t{1} << 20;
+
+json optionalText(const std::optional<std::string>& value) {
+  return value ? json(*value) : json(nullptr);
+}
+
+const json& member(const json& object, const char* key) {
+  auto it = object.find(key);
+  if (it == object.end()) throw std::runtime_error(std::string("no \"") + key + "\"");
+  return *it;
+}
+
+std::optional<std::string> optionalTextMember(const json& object, const char* key) {
+  const json& value = member(object, key);
+  if (value.is_null()) return std::nullopt;
+  if (!value.is_string()) throw std::runtime_error(std::string("\"") + key + "\" is not text");
+  return value.get<std::string>();
+}
+
+std::optional<pid_t> pidMember(const json& object, const char* key) {
+  const json& value = member(object, key);
+  if (value.is_null()) return std::nullopt;
+  // 0, 1 and negative pids would signal groups or init: never accepted.
+  if (!value.is_number_integer() || value.get<std::int64_t>() < 2 ||
+      value.get<std::int64_t>() > INT_MAX)
+    throw std::runtime_error(std::string("\"") + key + "\" is not a process id");
+  return static_cast<pid_t>(value.get<std::int64_t>());
+}
+
+}  // namespace
+
+std::string encodeTunnelJournal(const TunnelJournal& journal) {
+  json daemon = nullptr;
+  if (journal.daemonPath) {
+    daemon = {{"path", *journal.daemonPath},
+              {"pid", journal.daemonPid ? json(*journal.daemonPid) : json(nullptr)}};
+  }
+  json out = {{"version", kFormatVersion},
+              {"endpointIP", optionalText(journal.endpointIP)},
+              {"savedGateway", optionalText(journal.savedGateway)},
+              {"dnsBackup", journal.dnsBackup},
+              {"ipv6Disabled", journal.ipv6Disabled},
+              {"daemon", daemon},
+              {"iface", optionalText(journal.iface)}};
+  return out.dump(2) + "\n";
+}
+
+TunnelJournal decodeTunnelJournal(std::string_view text) {
+  json in;
+  try {
+    in = json::parse(text);
+  } catch (const json::exception& error) {
+    throw std::runtime_error(std::string("not JSON: ") + error.what());
+  }
+  if (!in.is_object()) throw std::runtime_error("not a JSON object");
+  const json& version = member(in, "version");
+  if (!version.is_number_integer() || version.get<std::int64_t>() != kFormatVersion)
+    throw std::runtime_error("unknown version");
+
+  TunnelJournal journal;
+  journal.endpointIP = optionalTextMember(in, "endpointIP");
+  journal.savedGateway = optionalTextMember(in, "savedGateway");
+  journal.iface = optionalTextMember(in, "iface");
+
+  const json& dns = member(in, "dnsBackup");
+  if (!dns.is_object()) throw std::runtime_error("\"dnsBackup\" is not an object");
+  for (const auto& [service, backup] : dns.items()) {
+    if (!backup.is_string()) throw std::runtime_error("a \"dnsBackup\" value is not text");
+    journal.dnsBackup[service] = backup.get<std::string>();
+  }
+
+  const json& ipv6 = member(in, "ipv6Disabled");
+  if (!ipv6.is_array()) throw std::runtime_error("\"ipv6Disabled\" is not a list");
+  for (const json& service : ipv6) {
+    if (!service.is_string()) throw std::runtime_error("an \"ipv6Disabled\" entry is not text");
+    journal.ipv6Disabled.push_back(service.get<std::string>());
+  }
+
+  const json& daemon = member(in, "daemon");
+  if (!daemon.is_null()) {
+    if (!daemon.is_object()) throw std::runtime_error("\"daemon\" is not an object");
+    journal.daemonPath = optionalTextMember(daemon, "path");
+    if (!journal.daemonPath) throw std::runtime_error("\"daemon\" has no path");
+    journal.daemonPid = pidMember(daemon, "pid");
+  }
+  return journal;
+}
+
+void writeTunnelJournal(const std::string& path, const TunnelJournal& journal) {
+  std::string text = encodeTunnelJournal(journal);
+  ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
+  replaceFileAtomically(path, text, kJournalMode);
+}
+
+TunnelJournalRead readTunnelJournal(const std::string& path) {
+  TunnelJournalRead result;
+  PrivateFileRead file = readPrivateFile(path, kMaxJournalBytes);
+  if (file.outcome == PrivateFileRead::absent) return result;
+  result.outcome = TunnelJournalRead::bad;
+  if (file.outcome == PrivateFileRead::refused) {
+    result.problem = file.problem;
+    return result;
+  }
+  try {
+    result.journal = decodeTunnelJournal(file.contents);
+  } catch (const std::exception& error) {
+    result.problem = error.what();
+    return result;
+  }
+  result.outcome = TunnelJournalRead::found;
+  return result;
+}
+
+}  // namespace zorvik
