@@ -5,7 +5,6 @@
 #include <sys/un.h>
 
 #include <cstring>
-
 #include <fstream>
 #include <future>
 #include <thread>
@@ -66,21 +65,32 @@ TEST(PickLiveUAPISocketName, SkipsSocketsNobodyListensOn) {
     std::optional<std::string> picked;
   };
   for (const Case& c : {
-           Case{"own live first", {{"old.sock", true}, {"utun7.sock", true}},
-                {"old.sock", "utun7.sock"}, "utun7.sock"},
-           Case{"stale other before the new one", {{"old.sock", false}, {"new.sock", true}},
-                {"old.sock", "new.sock"}, "new.sock"},
-           Case{"own dead, other live", {{"utun7.sock", false}, {"new.sock", true}},
-                {"utun7.sock", "new.sock"}, "new.sock"},
-           Case{"only dead ones", {{"old.sock", false}, {"utun7.sock", false}},
-                {"old.sock", "utun7.sock"}, std::nullopt},
+           Case{"own live first",
+                {{"old.sock", true}, {"utun7.sock", true}},
+                {"old.sock", "utun7.sock"},
+                "utun7.sock"},
+           Case{"stale other before the new one",
+                {{"old.sock", false}, {"new.sock", true}},
+                {"old.sock", "new.sock"},
+                "new.sock"},
+           Case{"own dead, other live",
+                {{"utun7.sock", false}, {"new.sock", true}},
+                {"utun7.sock", "new.sock"},
+                "new.sock"},
+           Case{"only dead ones",
+                {{"old.sock", false}, {"utun7.sock", false}},
+                {"old.sock", "utun7.sock"},
+                std::nullopt},
            Case{"listed but gone", {}, {"utun7.sock"}, std::nullopt},
-           Case{"live but not a socket name", {{"utun7.socket", true}}, {"utun7.socket"},
+           Case{"live but not a socket name",
+                {{"utun7.socket", true}},
+                {"utun7.socket"},
                 std::nullopt},
        }) {
     TempDir dir;
     std::vector<UniqueFd> listeners;
-    for (const auto& [name, live] : c.sockets) listeners.push_back(boundSocket(dir.file(name), live));
+    for (const auto& [name, live] : c.sockets)
+      listeners.push_back(boundSocket(dir.file(name), live));
     EXPECT_EQ(pickLiveUAPISocketName(dir.path().string(), c.names, "utun7"), c.picked) << c.what;
   }
 }
