@@ -91,7 +91,7 @@ std::optional<std::string> HelperService::waitForUAPISocket(
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (std::chrono::steady_clock::now() < deadline) {
     if (auto names = listDirectoryNames(runDir)) {
-      if (auto name = pickUAPISocketName(*names, iface)) return runDir + "/" + *name;
+      if (auto name = pickLiveUAPISocketName(runDir, *names, iface)) return runDir + "/" + *name;
     }
     std::this_thread::sleep_for(settings().pollInterval);
   }

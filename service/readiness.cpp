@@ -1,10 +1,17 @@
 #include "service/readiness.h"
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "platform/unique_fd.h"
 #include "platform/utf8.h"
 
 namespace zorvik {
@@ -23,6 +30,21 @@ std::optional<std::string> readWholeFile(const std::string& path) {
 
 bool endsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// A socket file left by a daemon that died has no listener: connecting is refused. A listener
+// whose backlog is full still counts as alive.
+bool acceptsConnection(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof(address.sun_path)) return false;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  if (!fd) return false;
+  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+    return true;
+  }
+  return errno == EAGAIN || errno == EINPROGRESS;
 }
 
 }  // namespace
@@ -51,16 +73,20 @@ std::optional<std::vector<std::string>> listDirectoryNames(const std::string& di
   return names;
 }
 
-std::optional<std::string> pickUAPISocketName(const std::vector<std::string>& names,
-                                              const std::optional<std::string>& iface) {
-  if (iface) {
-    const std::string own = *iface + ".sock";
-    for (const auto& name : names) {
-      if (name == own) return name;
-    }
+std::optional<std::string> pickLiveUAPISocketName(const std::string& directory,
+                                                  const std::vector<std::string>& names,
+                                                  const std::optional<std::string>& iface) {
+  std::optional<std::string> own;
+  if (iface) own = *iface + ".sock";
+  std::vector<std::string> candidates;
+  if (own && std::find(names.begin(), names.end(), *own) != names.end()) {
+    candidates.push_back(*own);
   }
   for (const auto& name : names) {
-    if (endsWith(name, ".sock")) return name;
+    if (endsWith(name, ".sock") && name != own) candidates.push_back(name);
+  }
+  for (const auto& name : candidates) {
+    if (acceptsConnection(directory + "/" + name)) return name;
   }
   return std::nullopt;
 }

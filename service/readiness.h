@@ -17,9 +17,11 @@ std::optional<std::string> waitForFileText(const std::string& path,
 /// The names in `directory` in listing order, or nothing when it cannot be listed.
 std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);
 
-/// The daemon's socket among `names`: "<iface>.sock" when present, otherwise the
-/// first name ending in ".sock"; nothing when there is none.
-std::optional<std::string> pickUAPISocketName(const std::vector<std::string>& names,
-                                              const std::optional<std::string>& iface);
+/// The daemon's live socket among `names` in `directory`: "<iface>.sock" first, then the other
+/// names ending in ".sock" in listing order; a candidate counts only if it accepts a connection
+/// (closed at once), so a dead socket of an earlier daemon is skipped. Nothing when none is live.
+std::optional<std::string> pickLiveUAPISocketName(const std::string& directory,
+                                                  const std::vector<std::string>& names,
+                                                  const std::optional<std::string>& iface);
 
 }  // namespace zorvik

@@ -1,11 +1,15 @@
 #include "service/readiness.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 
+#include <cstring>
 #include <fstream>
 #include <future>
 #include <thread>
 
+#include "platform/unique_fd.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
@@ -19,21 +23,57 @@ void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-TEST(PickUAPISocketName, PrefersTheInterfaceOwnSocket) {
+// A socket bound at `path`; listening when `live`, otherwise closed at once, which leaves the
+// file of a daemon that died behind.
+UniqueFd boundSocket(const std::string& path, bool live) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  EXPECT_LT(path.size(), sizeof(address.sun_path));
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
+  if (live) {
+    EXPECT_EQ(::listen(fd.get(), 4), 0);
+    return fd;
+  }
+  return UniqueFd(-1);
+}
+
+TEST(PickLiveUAPISocketName, SkipsSocketsNobodyListensOn) {
   struct Case {
-    std::vector<std::string> names;
-    std::optional<std::string> iface;
+    const char* what;
+    std::vector<std::pair<std::string, bool>> sockets;  // name, live
+    std::vector<std::string> names;                     // listing order
     std::optional<std::string> picked;
   };
   for (const Case& c : {
-           Case{{"zorvik.name", "utun7.sock"}, "utun7", "utun7.sock"},
-           Case{{"utun3.sock", "utun7.sock"}, "utun7", "utun7.sock"},
-           Case{{"utun3.sock", "old.sock"}, "utun7", "utun3.sock"},
-           Case{{"utun3.sock", "utun7.sock"}, std::nullopt, "utun3.sock"},
-           Case{{"zorvik.name", "utun7.socket", "sock"}, "utun7", std::nullopt},
-           Case{{}, "utun7", std::nullopt},
+           Case{"own live first",
+                {{"old.sock", true}, {"utun7.sock", true}},
+                {"old.sock", "utun7.sock"},
+                "utun7.sock"},
+           Case{"stale other before the new one",
+                {{"old.sock", false}, {"new.sock", true}},
+                {"old.sock", "new.sock"},
+                "new.sock"},
+           Case{"own dead, other live",
+                {{"utun7.sock", false}, {"new.sock", true}},
+                {"utun7.sock", "new.sock"},
+                "new.sock"},
+           Case{"only dead ones",
+                {{"old.sock", false}, {"utun7.sock", false}},
+                {"old.sock", "utun7.sock"},
+                std::nullopt},
+           Case{"listed but gone", {}, {"utun7.sock"}, std::nullopt},
+           Case{"live but not a socket name",
+                {{"utun7.socket", true}},
+                {"utun7.socket"},
+                std::nullopt},
        }) {
-    EXPECT_EQ(pickUAPISocketName(c.names, c.iface), c.picked);
+    TempDir dir;
+    std::vector<UniqueFd> listeners;
+    for (const auto& [name, live] : c.sockets)
+      listeners.push_back(boundSocket(dir.file(name), live));
+    EXPECT_EQ(pickLiveUAPISocketName(dir.path().string(), c.names, "utun7"), c.picked) << c.what;
   }
 }
 

@@ -221,6 +221,8 @@ std::string answerTo(const std::string& request) {
 
 void serve(int client) {
   const std::string request = readRequest(client);
+  // A client that closes without a byte only probed whether anyone listens: no request.
+  if (request.empty()) return;
   record(request);
   if (!env("FAKE_AWG_CLOSE_WITHOUT_ANSWER").empty()) return;
   if (!env("FAKE_AWG_NEVER_ANSWER").empty()) {

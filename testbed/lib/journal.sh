@@ -1,8 +1,11 @@
 # The call journal of the simulated macOS tools: one JSON array per call, the tool's path first,
 # then every argument exactly as received, appended as one line to /run/testbed/journal.
 # Calls the testbed makes itself to look at the state set TESTBED_NO_JOURNAL=1.
+# A scenario makes one call fail by writing its exact record to /run/testbed/fail-once: the call
+# is journaled, then exits 1 without acting, and the plan is used up.
 
 TESTBED_JOURNAL=/run/testbed/journal
+TESTBED_FAIL_ONCE=/run/testbed/fail-once
 
 # Sets REPLY to $1 as a JSON string literal.
 json_string() {
@@ -34,4 +37,9 @@ journal_call() {
   done
   # One write per record, so concurrent callers never interleave inside a line.
   printf '[%s]\n' "$line" >>"$TESTBED_JOURNAL"
+  if [ -f "$TESTBED_FAIL_ONCE" ] && [ "[$line]" = "$(<"$TESTBED_FAIL_ONCE")" ]; then
+    rm -f "$TESTBED_FAIL_ONCE"
+    echo "$1: planned failure" >&2
+    exit 1
+  fi
 }

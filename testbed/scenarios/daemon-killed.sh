@@ -1,0 +1,28 @@
+# The daemon killed outright while the tunnel is up: its exit is logged once, status and stop still
+# answer, and stop restores DNS and IPv6 and removes the host route.
+tb_network_up
+tb_start_helper
+before=$(tb_services_summary)
+
+tb_step "zorvikctl start"
+tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
+tb_expect_tunnel_up "$TB_SERVER_ADDRESS"
+
+tb_step "SIGKILL to the daemon by its pid"
+daemon=$(sed -n 's/.*amneziawg-go pid=\([0-9]*\)$/\1/p' "$TB_HELPER_LOG")
+[[ $daemon =~ ^[0-9]+$ ]] || tb_fail "no daemon pid in the helper log"
+# The stand-in runs wireguard-go as its child; a crashed daemon takes its interface with it, so
+# the child is killed too, after the process the helper watches.
+children=$(cat /proc/"$daemon"/task/*/children)
+kill -KILL "$daemon"
+for child in $children; do kill -KILL "$child" 2>/dev/null || true; done
+tb_wait_for 5 grep -q "amneziawg-go завершился" "$TB_HELPER_LOG" || tb_fail "the daemon's exit was not logged"
+tb_expect_eq "$(grep -c "amneziawg-go завершился" "$TB_HELPER_LOG")" 1 "exit records"
+tb_expect_contains "$(tb_helper_log)" "amneziawg-go завершился: код=9 reason=2" "exit record"
+
+tb_step "status and stop still answer"
+tb_ctl status >/dev/null || tb_fail "status failed after the daemon died"
+tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
+tb_expect_torn_down "$before"
+tb_expect_eq "$(grep -c "amneziawg-go завершился" "$TB_HELPER_LOG")" 1 "exit records after stop"
+kill -0 "$TB_HELPER_PID" || tb_fail "the helper died"
