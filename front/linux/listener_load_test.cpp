@@ -273,9 +273,11 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   // Leave the tunnel down, as a client would, then let everything drain.
   stopAndDrain();
   EXPECT_TRUE(harness->closedConnections(1 + kClients));
-  EXPECT_TRUE(eventually([&] { return openDescriptors() == fdBaseline; }))
+  // At most the baseline: a thread or descriptor of the warm-up may still have been ending
+  // when it was taken; a leak shows as growth.
+  EXPECT_TRUE(eventually([&] { return openDescriptors() <= fdBaseline; }))
       << "descriptors: " << openDescriptors() << ", before the load: " << fdBaseline;
-  EXPECT_TRUE(eventually([&] { return statusField("Threads") == threadBaseline; }))
+  EXPECT_TRUE(eventually([&] { return statusField("Threads") <= threadBaseline; }))
       << "threads: " << statusField("Threads") << ", before the load: " << threadBaseline;
   EXPECT_TRUE(eventually([] { return zombieChildren().empty(); }))
       << zombieChildren().size() << " zombie child(ren) left";
