@@ -35,16 +35,28 @@ tb_on_error() {
   printf 'FAIL: %s: %s exited with an error\n' "$1" "$2" >&2
 }
 
+# Counts a check that held, for the run's figures (a file, since checks run in subshells too).
+tb_checked() { echo >>"$TB/checks"; }
+
+# tb_figure NAME VALUE: a figure of this run, reported by testbed/run --figures.
+tb_figure() { printf '%s\t%s\n' "$1" "$2" >>"$TB/figures"; }
+
+# tb_seconds_since EPOCHREALTIME: the seconds since then, to a tenth.
+tb_seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
+
 tb_expect_eq() { # ACTUAL EXPECTED WHAT
   [ "$1" = "$2" ] || tb_fail "$3: expected [$2], got [$1]"
+  tb_checked
 }
 
 tb_expect_contains() { # TEXT PART WHAT
   [[ $1 == *"$2"* ]] || tb_fail "$3: expected to contain [$2], got [$1]"
+  tb_checked
 }
 
 tb_expect_lacks() { # TEXT PART WHAT
   [[ $1 != *"$2"* ]] || tb_fail "$3: expected not to contain [$2], got [$1]"
+  tb_checked
 }
 
 # tb_wait_for SECONDS COMMAND...: polls until COMMAND succeeds; fails when the time is up.
@@ -72,6 +84,8 @@ tb_finish() {
     tb_dump_diagnostics >&2
   fi
   if [ -d "$TB/keep" ]; then
+    printf 'checks\t%s\n' "$(wc -l <"$TB/checks" 2>/dev/null || echo 0)" >>"$TB/figures"
+    cp "$TB/figures" "$TB/keep/figures" 2>/dev/null || true
     cp -r "$TB/journal" "$TB/namespaces" "$TB/services" "$TB/keep/" 2>/dev/null || true
     cp -r /Library/Logs/. "$TB/keep/" 2>/dev/null || true
     [ -f "$TB/helper.out" ] && cp "$TB/helper.out" "$TB/keep/"

@@ -10,6 +10,7 @@ tb_step "a client sends start and is killed before the reply"
 tb_ctl start "$TB_CLIENT_CONFIG" >/dev/null 2>&1 &
 client=$!
 tb_wait_for 5 grep -qs "ищу UAPI-сокет" "$TB_HELPER_LOG" || tb_fail "the start did not begin"
+gone=$EPOCHREALTIME
 {
   kill -KILL "$client"
   wait "$client" || true
@@ -17,6 +18,7 @@ tb_wait_for 5 grep -qs "ищу UAPI-сокет" "$TB_HELPER_LOG" || tb_fail "the
 
 tb_step "a new client's status waits for the start and sees the tunnel up"
 tb_expect_eq "$(tb_status_field active)" true "status after the client left"
+tb_figure "tunnel up after the client left (s)" "$(tb_seconds_since "$gone")"
 tb_expect_contains "$(tb_helper_log)" "туннель поднят на utun → $TB_SERVER_ADDRESS" "helper log"
 tb_expect_contains "$(ip -4 route show)" "$TB_SERVER_ADDRESS via $TB_SERVER_ADDRESS dev en0" "host route"
 tb_wait_for 5 grep -q "XPC-соединение закрыто" "$TB/helper.out" || tb_fail "the closed connection was not logged"

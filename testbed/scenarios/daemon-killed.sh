@@ -14,9 +14,11 @@ daemon=$(sed -n 's/.*amneziawg-go pid=\([0-9]*\)$/\1/p' "$TB_HELPER_LOG")
 # The stand-in runs wireguard-go as its child; a crashed daemon takes its interface with it, so
 # the child is killed too, after the process the helper watches.
 children=$(cat /proc/"$daemon"/task/*/children)
+killed=$EPOCHREALTIME
 kill -KILL "$daemon"
 for child in $children; do kill -KILL "$child" 2>/dev/null || true; done
 tb_wait_for 5 grep -q "amneziawg-go завершился" "$TB_HELPER_LOG" || tb_fail "the daemon's exit was not logged"
+tb_figure "exit logged after (s)" "$(tb_seconds_since "$killed")"
 tb_expect_eq "$(grep -c "amneziawg-go завершился" "$TB_HELPER_LOG")" 1 "exit records"
 tb_expect_contains "$(tb_helper_log)" "amneziawg-go завершился: код=9 reason=2" "exit record"
 
@@ -25,4 +27,5 @@ tb_ctl status >/dev/null || tb_fail "status failed after the daemon died"
 tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
 tb_expect_torn_down "$before"
 tb_expect_eq "$(grep -c "amneziawg-go завершился" "$TB_HELPER_LOG")" 1 "exit records after stop"
+tb_figure "exit records" "$(grep -c "amneziawg-go завершился" "$TB_HELPER_LOG")"
 kill -0 "$TB_HELPER_PID" || tb_fail "the helper died"

@@ -19,6 +19,7 @@ before=$(tb_services_summary)
 tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
 tb_expect_contains "$(tb_helper_log)" "сокет готов: /var/run/amneziawg/new.sock" "helper log"
 tb_expect_lacks "$(tb_helper_log)" "old.sock" "helper log"
+tb_figure "socket used" "$(sed -n "s|.*сокет готов: /var/run/amneziawg/||p" "$TB_HELPER_LOG" | tail -1)"
 tb_expect_eq "$(tb_status_field active)" true "status"
 tb_expect_eq "$(tb_status_field rx)" 4242 "received bytes from the new daemon"
 
