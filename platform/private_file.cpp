@@ -45,11 +45,27 @@ void fsyncDirectory(const std::string& directory) {
   if (::fsync(fd.get()) != 0) fail("cannot fsync directory", directory, errno);
 }
 
+// Temporary files beside `path` are named ".<name>.<pid>.<attempt>".
+std::string temporaryPrefix(const std::string& path) {
+  return "." + std::filesystem::path(path).filename().string() + ".";
+}
+
+bool isTemporaryName(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix)) return false;
+  name.remove_prefix(prefix.size());
+  const auto dot = name.find('.');
+  const auto allDigits = [](std::string_view part) {
+    return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  return dot != std::string_view::npos && allDigits(name.substr(0, dot)) &&
+         allDigits(name.substr(dot + 1));
+}
+
 // A fresh temporary file beside `path`; never one that was there already.
 std::pair<UniqueFd, std::string> createTemporaryBeside(const std::string& path, mode_t mode) {
   const std::filesystem::path target(path);
-  const std::string stem = (target.parent_path() / ("." + target.filename().string())).string() +
-                           "." + std::to_string(::getpid()) + ".";
+  const std::string stem =
+      (target.parent_path() / temporaryPrefix(path)).string() + std::to_string(::getpid()) + ".";
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string name = stem + std::to_string(attempt);
     UniqueFd fd(openRetryingEINTR(name.c_str(),
@@ -139,6 +155,19 @@ PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes) {
   }
   result.outcome = PrivateFileRead::read;
   return result;
+}
+
+std::size_t removeTemporariesBeside(const std::string& path) {
+  const std::string prefix = temporaryPrefix(path);
+  std::size_t removed = 0;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(directoryOf(path), error), end; !error && it != end;
+       it.increment(error)) {
+    // unlink removes a symlink itself and never what it points at.
+    if (!isTemporaryName(it->path().filename().string(), prefix)) continue;
+    if (::unlink(it->path().c_str()) == 0) ++removed;
+  }
+  return removed;
 }
 
 bool removeFileIfPresent(const std::string& path) {

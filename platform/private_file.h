@@ -31,6 +31,11 @@ struct PrivateFileRead {
 /// is `refused` with the reason. At most `maxBytes` are accepted.
 PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes);
 
+/// Removes the temporary files that replaceFileAtomically leaves beside
+/// `path` when the process dies between creating one and renaming it. Only for
+/// a moment when no other process writes `path`. Returns how many went.
+std::size_t removeTemporariesBeside(const std::string& path);
+
 /// Removes `path` itself (a symlink is removed, never followed). True when it
 /// is not there afterwards, also when it never was.
 bool removeFileIfPresent(const std::string& path);

@@ -340,6 +340,24 @@ TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
       << "the link's target stays";
 }
 
+TEST_F(TunnelJournalTest, ReplayClearsTheTemporaryOfAWriteCutShortAndKeepsToTheJournal) {
+  TunnelJournal journal;
+  journal.dnsBackup = {{"Wi-Fi", "empty"}};
+  writeJournal(journal);
+  // A record that never got renamed into place describes a change never made.
+  TunnelJournal unfinished;
+  unfinished.ipv6Disabled = {"Wi-Fi"};
+  const std::string temporary =
+      std::filesystem::path(settings.journalPath).parent_path() / ".tunnel-journal.json.99999.0";
+  std::ofstream(temporary) << encodeTunnelJournal(unfinished);
+
+  replay();
+
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_FALSE(journalExists());
+  EXPECT_EQ(tools.calls(), (Calls{{"networksetup", "-setdnsservers", "Wi-Fi", "Empty"}}));
+}
+
 TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
   replay();
   EXPECT_THAT(tools.calls(), IsEmpty());

@@ -44,6 +44,8 @@ void HelperService::removeJournal() {
 void HelperService::replayJournal() {
   // Only an idle service may take over an earlier process's records.
   if (active || proc) return;
+  // Left by a process that died mid-write; the journal itself is the whole record.
+  removeTemporariesBeside(settings().journalPath);
   TunnelJournalRead read = readTunnelJournal(settings().journalPath);
   if (read.outcome == TunnelJournalRead::absent) return;
   if (read.outcome == TunnelJournalRead::bad) {

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <set>
 
+#include "platform/private_file.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
@@ -123,6 +125,39 @@ TEST(TunnelJournalFile, ARewriteReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
     names.push_back(entry.path().filename().string());
   EXPECT_EQ(names, std::vector<std::string>{"tunnel-journal.json"});
+}
+
+TEST(TunnelJournalFile, TemporariesOfADeadWriterAreRemovedAndNothingElse) {
+  TempDir dir;
+  const std::string path = dir.file("tunnel-journal.json");
+  writeTunnelJournal(path, fullJournal());
+  const std::string victim = dir.file("victim");
+  std::ofstream(victim) << "keep";
+  const std::vector<std::string> leftovers = {".tunnel-journal.json.4242.0",
+                                              ".tunnel-journal.json.1.99"};
+  const std::vector<std::string> strangers = {
+      ".tunnel-journal.json.4242",  ".tunnel-journal.json.4242.",
+      ".tunnel-journal.json..0",    ".tunnel-journal.json.42x.0",
+      ".other.json.4242.0",         "tunnel-journal.json.4242.0",
+      ".tunnel-journal.json.1.2.3", "victim"};
+  for (const auto& name : leftovers) std::ofstream(dir.file(name)) << "{";
+  for (const auto& name : strangers)
+    if (name != "victim") std::ofstream(dir.file(name)) << "x";
+  // A symlink with a temporary's name goes itself; its target stays.
+  ASSERT_EQ(::symlink(victim.c_str(), dir.file(".tunnel-journal.json.7.0").c_str()), 0);
+
+  EXPECT_EQ(removeTemporariesBeside(path), leftovers.size() + 1);
+
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    names.insert(entry.path().filename().string());
+  std::set<std::string> expected(strangers.begin(), strangers.end());
+  expected.insert("tunnel-journal.json");
+  EXPECT_EQ(names, expected);
+  EXPECT_EQ(readTunnelJournal(path).journal, fullJournal());
+  std::ifstream kept(victim);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "keep");
+  EXPECT_EQ(removeTemporariesBeside(dir.file("missing/tunnel-journal.json")), 0u);
 }
 
 TEST(TunnelJournalFile, ASymlinkAtThePathIsReplacedNeverWrittenThrough) {
