@@ -214,5 +214,17 @@ TEST(FakeAwg, UnansweredRequests) {
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
 }
 
+TEST(FakeAwg, NeverRemovesASocketThatReplacedItsOwn) {
+  FakeDaemon replaced({});
+  const std::string path = replaced.waitForSocket();
+  ASSERT_FALSE(path.empty());
+  // A newer daemon's socket renamed over the path, as fake_awg itself does.
+  const std::string newer = path + ".newer";
+  std::ofstream(newer) << "newer";
+  ASSERT_EQ(std::rename(newer.c_str(), path.c_str()), 0);
+  replaced.stop();
+  EXPECT_EQ(readFile(path), "newer") << "the daemon removed a socket it did not make";
+}
+
 }  // namespace
 }  // namespace zorvik

@@ -71,8 +71,13 @@ long envNumber(const char* name, long fallback) {
 using Clock = std::chrono::steady_clock;
 const Clock::time_point started = Clock::now();
 
+// The socket this process made, so that it never removes one a newer daemon put at the path.
+ino_t socketInode = 0;
+
 [[noreturn]] void finish(int status) {
-  if (!socketPath.empty()) unlink(socketPath.c_str());
+  struct stat info {};
+  if (!socketPath.empty() && stat(socketPath.c_str(), &info) == 0 && info.st_ino == socketInode)
+    unlink(socketPath.c_str());
   std::_Exit(status);
 }
 
@@ -177,6 +182,8 @@ int listenAt(const std::string& path) {
     std::fprintf(stderr, "fake_awg: bind %s: %s\n", path.c_str(), std::strerror(errno));
     finish(70);
   }
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0) socketInode = info.st_ino;
   return fd;
 }
 
