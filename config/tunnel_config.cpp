@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "config/unicode_text.h"
+#include "platform/unicode_space.h"
 #include "service/helper_service.h"
 
 namespace zorvik {
@@ -57,7 +58,7 @@ TunnelConfig parseTunnelConfig(std::string_view text) {
   TunnelConfig config;
   Section section = Section::none;
   forEachPiece(text, '\n', [&](std::string_view rawLine) {
-    const std::string_view line = trimWhitespace(rawLine);
+    const std::string_view line = trimSpacesAndTabs(rawLine);
     if (line.empty() || line.front() == '#') return;
     const std::string lower = lowercased(line);
     if (lower == "[interface]") {
@@ -70,8 +71,8 @@ TunnelConfig parseTunnelConfig(std::string_view text) {
     }
     const auto equals = line.find('=');
     if (equals == std::string_view::npos) return;
-    std::string key = lowercased(trimWhitespace(line.substr(0, equals)));
-    std::string value(trimWhitespace(line.substr(equals + 1)));
+    std::string key = lowercased(trimSpacesAndTabs(line.substr(0, equals)));
+    std::string value(trimSpacesAndTabs(line.substr(equals + 1)));
     if (section == Section::interface) config.interface[std::move(key)] = std::move(value);
     if (section == Section::peer) config.peer[std::move(key)] = std::move(value);
   });
@@ -98,7 +99,7 @@ std::optional<std::string> interfaceIPv4Address(const StringMap& interface) {
       address = segment;
       taken = true;
     });
-    const std::string candidate(trimWhitespace(address));
+    const std::string candidate(trimSpacesAndTabs(address));
     in_addr parsed{};
     // inet_pton reads up to a NUL; an address with one inside is not an address.
     if (candidate.find('\0') == std::string::npos &&

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "config/uapi_client.h"
-#include "config/unicode_text.h"
+#include "platform/unicode_space.h"
 #include "service/helper_service.h"
 
 namespace zorvik {
@@ -110,7 +110,7 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
   while (!allowedIPs.empty()) {
     const auto cut = allowedIPs.find(',');
     const std::string_view entry = allowedIPs.substr(0, cut);
-    if (!entry.empty()) appendLine(request, "allowed_ip", trimWhitespace(entry));
+    if (!entry.empty()) appendLine(request, "allowed_ip", trimSpacesAndTabs(entry));
     allowedIPs.remove_prefix(cut == std::string_view::npos ? allowedIPs.size() : cut + 1);
   }
   request += "\n";

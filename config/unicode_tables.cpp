@@ -7,27 +7,6 @@ namespace {
 
 static_assert(kMaxLowercaseLength >= 2);
 
-// General category Zs.
-constexpr char32_t spaceSeparators[] = {
-    0x0020,
-    0x00A0,
-    0x1680,
-    0x2000,
-    0x2001,
-    0x2002,
-    0x2003,
-    0x2004,
-    0x2005,
-    0x2006,
-    0x2007,
-    0x2008,
-    0x2009,
-    0x200A,
-    0x202F,
-    0x205F,
-    0x3000,
-};
-
 // Full lower-case mapping of every code point that changes, sorted by code point.
 constexpr LowercaseMapping lowercaseMappings[] = {
     {0x0041, 1, {0x0061}},
@@ -1467,7 +1446,6 @@ constexpr LowercaseMapping lowercaseMappings[] = {
 
 }  // namespace
 
-constinit const std::span<const char32_t> kSpaceSeparators{spaceSeparators};
 constinit const std::span<const LowercaseMapping> kLowercaseMappings{lowercaseMappings};
 
 }  // namespace zorvik::unicode_tables

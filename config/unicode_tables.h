@@ -15,8 +15,6 @@ struct LowercaseMapping {
   char32_t to[kMaxLowercaseLength];
 };
 
-/// The code points of general category Zs, ascending.
-extern const std::span<const char32_t> kSpaceSeparators;
 /// Every code point whose full lower-case mapping is not itself, ascending by `from`.
 extern const std::span<const LowercaseMapping> kLowercaseMappings;
 

@@ -7,26 +7,6 @@
 
 namespace zorvik {
 
-bool isConfigWhitespace(char32_t codePoint) {
-  if (codePoint == U'\t') return true;
-  return std::binary_search(unicode_tables::kSpaceSeparators.begin(),
-                            unicode_tables::kSpaceSeparators.end(), codePoint);
-}
-
-std::string_view trimWhitespace(std::string_view text) {
-  std::size_t begin = text.size();
-  std::size_t end = 0;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const UTF8Step step = decodeUTF8(text.substr(pos));
-    if (!step.valid || !isConfigWhitespace(step.codePoint)) {
-      begin = std::min(begin, pos);
-      end = pos + step.length;
-    }
-    pos += step.length;
-  }
-  return begin < end ? text.substr(begin, end - begin) : std::string_view{};
-}
-
 std::string lowercased(std::string_view text) {
   std::string out;
   out.reserve(text.size());

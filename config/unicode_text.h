@@ -5,14 +5,8 @@
 
 namespace zorvik {
 
-// Text rules of the configuration, on UTF-8. Bytes that are not valid UTF-8
-// count as U+FFFD for classification and are otherwise kept as they are.
-
-/// Whether `codePoint` is whitespace here: a space separator (Zs) or the tab.
-bool isConfigWhitespace(char32_t codePoint);
-
-/// `text` without whitespace at either end; line feed and carriage return stay.
-std::string_view trimWhitespace(std::string_view text);
+// Case rules of the configuration, on UTF-8; its whitespace is that of
+// platform/unicode_space.h. Bytes that are not valid UTF-8 are kept as they are.
 
 /// Full Unicode lower-casing, code point by code point (no context rules, so a
 /// final capital sigma becomes U+03C3 like any other).

@@ -7,6 +7,7 @@
 #include "config/tunnel_config.h"
 #include "config/unicode_text.h"
 #include "fuzz/fuzz_check.h"
+#include "platform/unicode_space.h"
 #include "service/helper_service.h"
 
 using namespace zorvik;
@@ -19,8 +20,8 @@ void checkMap(const StringMap& map) {
     // Lines end only at line feeds, and both sides are trimmed.
     require(key.find('\n') == std::string::npos, "a key holds a line feed");
     require(value.find('\n') == std::string::npos, "a value holds a line feed");
-    require(trimWhitespace(key) == key, "a key is not trimmed");
-    require(trimWhitespace(value) == value, "a value is not trimmed");
+    require(trimSpacesAndTabs(key) == key, "a key is not trimmed");
+    require(trimSpacesAndTabs(value) == value, "a value is not trimmed");
     require(lowercased(key) == key, "a key is not lower-cased");
   }
 }

@@ -30,6 +30,8 @@ TEST(UnicodeSpace, TrimsBlanksButNotLineBreaks) {
       {" x \r", "x \r"},
       {"\xE2\x80\x8Bname", "\xE2\x80\x8Bname"},  // zero-width space is not Zs
       {"\xE2\xE2\x80\x80", "\xE2"},              // invalid byte before an EN QUAD stays
+      {" \xFF\xC3 ", "\xFF\xC3"},                // invalid bytes are no blanks
+      {"a \xE2\x80", "a \xE2\x80"},              // nor is a space's encoding cut short
   };
   for (const auto& c : cases) {
     EXPECT_EQ(trimSpacesAndTabs(c.input), c.expected) << '"' << c.input << '"';
