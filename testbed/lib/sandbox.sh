@@ -41,8 +41,8 @@ tb_checked() { echo >>"$TB/checks"; }
 # tb_figure NAME VALUE: a figure of this run, reported by testbed/run --figures.
 tb_figure() { printf '%s\t%s\n' "$1" "$2" >>"$TB/figures"; }
 
-# tb_seconds_since EPOCHREALTIME: the seconds since then, to a tenth.
-tb_seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
+# tb_seconds_since EPOCHREALTIME: the seconds since then, to a hundredth.
+tb_seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }'; }
 
 tb_expect_eq() { # ACTUAL EXPECTED WHAT
   [ "$1" = "$2" ] || tb_fail "$3: expected [$2], got [$1]"
@@ -297,8 +297,9 @@ tb_expect_torn_down() {
 
 # tb_start_fails CONFIG EXPECTED_ERROR_PART: zorvikctl start must fail with that text.
 tb_start_fails() {
-  local status=0
+  local status=0 started=$EPOCHREALTIME
   tb_ctl start "$1" >"$TB/ctl.out" 2>"$TB/ctl.err" || status=$?
+  tb_figure "start failed after (s)" "$(tb_seconds_since "$started")"
   tb_expect_eq "$status" 1 "zorvikctl start exit status (stderr: $(<"$TB/ctl.err"))"
   tb_expect_contains "$(<"$TB/ctl.err")" "start failed: $2" "zorvikctl start error"
 }

@@ -34,7 +34,9 @@ tb_step "start the helper again: restored before its socket opens"
 # ends only when the new helper listens, which is after the replay.
 rm -f "$TB_HELPER_SOCKET"
 tb_journal_reset
+restarted=$EPOCHREALTIME
 tb_start_helper FAKE_AWG_IFACE=utun
+tb_figure "restored and listening after (s)" "$(tb_seconds_since "$restarted")"
 tb_expect_eq "$(tb_services_summary)" "$before" "network services before any request"
 tb_expect_lacks "$(ip -4 route show)" "$TB_SERVER_ADDRESS via" "routes before any request"
 [ ! -e "$journal" ] || tb_fail "the journal is still there after the replay"
@@ -47,6 +49,7 @@ tb_expect_eq "$(tb_journal)" "[\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet\
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Wi-Fi\",\"Empty\"]
 [\"/usr/sbin/networksetup\",\"-setv6automatic\",\"Wi-Fi\"]" "tool journal of the replay"
 tb_expect_contains "$(tb_helper_log)" "конфигурация восстановлена по журналу, сервисов: 3" "helper log"
+tb_figure "tool calls of the replay" "$(wc -l <"$TB/journal")"
 
 tb_step "then it serves as before"
 tb_expect_eq "$(tb_status_field active)" false "status after the replay"
