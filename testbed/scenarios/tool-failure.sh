@@ -5,12 +5,16 @@ tb_network_up
 tb_start_helper
 before=$(tb_services_summary)
 planned=0
+# The call written to fail-once was made (the stand-in removes the file when it fails it).
+tb_expect_failure_reached() {
+  [ ! -e "$TB/fail-once" ] || tb_fail "the planned failure was never reached"
+  planned=$((planned + 1))
+}
 
 tb_step "start with one failing DNS change (Wi-Fi)"
 printf '%s\n' "[\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Wi-Fi\",\"$TB_SERVER_TUNNEL_ADDRESS\"]" >"$TB/fail-once"
 tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
-[ ! -e "$TB/fail-once" ] || tb_fail "the planned failure was never reached"
-planned=$((planned + 1))
+tb_expect_failure_reached
 tb_expect_tunnel_up "$TB_SERVER_ADDRESS"
 tb_ping_server 2
 tb_expect_eq "$(tb_services_summary)" "Wi-Fi | none | Off
@@ -21,8 +25,7 @@ Thunderbolt Bridge | $TB_SERVER_TUNNEL_ADDRESS | Off" "services while up"
 tb_step "stop with one failing IPv6 restore (Wi-Fi)"
 printf '%s\n' '["/usr/sbin/networksetup","-setv6automatic","Wi-Fi"]' >"$TB/fail-once"
 tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
-[ ! -e "$TB/fail-once" ] || tb_fail "the planned failure was never reached"
-planned=$((planned + 1))
+tb_expect_failure_reached
 # Everything but the failed call is undone: Wi-Fi alone keeps IPv6 off.
 tb_expect_torn_down "${before/Wi-Fi | none | Automatic/Wi-Fi | none | Off}"
 
@@ -31,8 +34,7 @@ tb_networksetup -setv6automatic Wi-Fi
 tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
 printf '%s\n' "[\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet\",\"$TB_SERVER_ADDRESS/32\",\"$TB_SERVER_ADDRESS\"]" >"$TB/fail-once"
 tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
-[ ! -e "$TB/fail-once" ] || tb_fail "the planned failure was never reached"
-planned=$((planned + 1))
+tb_expect_failure_reached
 tb_wait_for 5 tb_no_utun || tb_fail "utun still exists"
 tb_expect_eq "$(tb_services_summary)" "$before" "network services after stop"
 tb_expect_contains "$(ip -4 route show)" "$TB_SERVER_ADDRESS via" "host route whose delete failed"
