@@ -2,50 +2,40 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
+#include "base/fd_io.h"
+#include "base/unix_address.h"
+#include "platform/socket_io.h"
+
 namespace zorvik::ctl {
 
 UniqueFd connectToHelper(const std::string& socketPath) {
   const std::string failure = "cannot connect to " + socketPath + ": ";
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (socketPath.size() >= sizeof address.sun_path) {
-    throw std::runtime_error(failure + "the path is too long for a socket");
-  }
-  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  const auto address = unixSocketAddress(socketPath);
+  if (!address) throw std::runtime_error(failure + "the path is empty, holds a NUL or is too long for a socket");
 
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) throw std::runtime_error(failure + std::strerror(errno));
   int result;
   do {
-    result = ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    result = ::connect(fd.get(), address->get(), address->length);
   } while (result != 0 && errno == EINTR);
   if (result != 0) throw std::runtime_error(failure + std::strerror(errno));
   return fd;
 }
 
 void sendAll(int fd, const std::string& data) {
-  const char* next = data.data();
-  std::size_t left = data.size();
-  while (left > 0) {
-    const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EPIPE || errno == ECONNRESET) {
-        throw HelperClosedConnection("the helper closed the connection");
-      }
-      throw std::runtime_error(std::string("cannot send the request to the helper: ") +
-                               std::strerror(errno));
-    }
-    next += sent;
-    left -= static_cast<std::size_t>(sent);
+  if (writeAll(fd, data, sendNoSignal)) return;
+  if (errno == EPIPE || errno == ECONNRESET) {
+    throw HelperClosedConnection("the helper closed the connection");
   }
+  throw std::runtime_error(std::string("cannot send the request to the helper: ") +
+                           std::strerror(errno));
 }
 
 LineReader::Result LineReader::readLine(std::string& line, std::chrono::milliseconds wait) {

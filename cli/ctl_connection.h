@@ -4,7 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
+#include "wire/wire_format.h"
 
 namespace zorvik::ctl {
 
@@ -27,7 +28,7 @@ class LineReader {
  public:
   enum class Result { line, closed, timedOut, tooLong };
 
-  explicit LineReader(int fd, std::size_t maxLineBytes = std::size_t{1} << 20)
+  explicit LineReader(int fd, std::size_t maxLineBytes = kMaxLineBytes)
       : fd_(fd), maxLineBytes_(maxLineBytes) {}
 
   /// Waits at most `wait` for the next line and puts it (without "\n") in `line`.

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "platform/process_spawn.h"
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik::testing_support {
 

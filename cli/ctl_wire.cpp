@@ -2,15 +2,13 @@
 
 #include <array>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <stdexcept>
 
-#include "front/linux/socket_path.h"
+#include "wire/socket_path.h"
+#include "wire/wire_format.h"
 
 namespace zorvik::ctl {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 std::optional<Command> commandNamed(const std::string& name) {
   if (name == "version") return Command::version;
@@ -31,18 +29,18 @@ std::string shortened(std::string_view text) {
   return text.size() <= kShown ? std::string(text) : std::string(text.substr(0, kShown)) + "...";
 }
 
-const char* methodName(Command command) {
+WireMethod methodFor(Command command) {
   switch (command) {
     case Command::version:
-      return "getVersion";
+      return WireMethod::getVersion;
     case Command::start:
-      return "startTunnel";
+      return WireMethod::startTunnel;
     case Command::stop:
-      return "stopTunnel";
+      return WireMethod::stopTunnel;
     case Command::status:
-      return "status";
+      break;
   }
-  return "";
+  return WireMethod::status;
 }
 
 Outcome unexpected(std::string_view line) {
@@ -70,7 +68,7 @@ Outcome statusOutcome(const Json& reply, std::string_view line, bool json) {
     return unexpected(line);
   }
   if (json)
-    return {kExitSuccess, reply.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n", {}};
+    return {kExitSuccess, jsonLine(reply) + "\n", {}};
   const auto received = rx->get<std::uint64_t>();
   const auto sent = tx->get<std::uint64_t>();
   std::string out = std::string("state: ") + (active->get<bool>() ? "up" : "down") + "\n";
@@ -137,13 +135,7 @@ std::string usageText() {
 }
 
 std::string requestLine(const Invocation& invocation, int id, const std::string& config) {
-  Json request = {{"id", id}, {"method", methodName(invocation.command)}};
-  if (invocation.command == Command::start) request["config"] = config;
-  try {
-    return request.dump() + "\n";
-  } catch (const Json::type_error&) {
-    throw std::invalid_argument("the configuration is not valid UTF-8 text");
-  }
+  return zorvik::requestLine(id, methodFor(invocation.command), config);
 }
 
 std::optional<std::int64_t> replyId(std::string_view line) {

@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-#include "front/linux/socket_path.h"
+#include "wire/socket_path.h"
 
 namespace zorvik::ctl {
 namespace {

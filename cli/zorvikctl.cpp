@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/fd_io.h"
 #include "cli/ctl_connection.h"
 #include "cli/ctl_wire.h"
+#include "wire/wire_format.h"
 
 using namespace zorvik::ctl;
 
@@ -22,8 +24,6 @@ namespace {
 constexpr std::chrono::seconds kReplyTimeout{60};
 constexpr std::chrono::seconds kPatience{1};
 constexpr int kRequestId = 1;
-// The helper closes a connection whose request line is longer.
-constexpr std::size_t kMaxRequestBytes = std::size_t{1} << 20;
 constexpr const char* kClosedWithoutReply =
     "the helper closed the connection without replying (it serves only the zorvikctl installed "
     "beside it; its log says why)";
@@ -36,20 +36,15 @@ int fail(int exitCode, const std::string& message) {
 std::string readConfig(const std::string& source) {
   const bool standardInput = source == "-";
   const std::string name = standardInput ? "standard input" : source;
-  zorvik::UniqueFd file(standardInput ? -1 : ::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  zorvik::UniqueFd file(standardInput ? -1
+                                      : zorvik::openRetryingEINTR(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!standardInput && !file)
     throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
-  const int fd = standardInput ? STDIN_FILENO : file.get();
-  std::string text;
-  char chunk[64 * 1024];
-  for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
-    if (got == 0) return text;
-    text.append(chunk, static_cast<std::size_t>(got));
-    if (text.size() > kMaxRequestBytes) throw std::runtime_error(name + " is larger than 1 MiB");
-  }
+  auto read = zorvik::readToEnd(standardInput ? STDIN_FILENO : file.get(), zorvik::kMaxLineBytes);
+  if (read.error != 0)
+    throw std::runtime_error("cannot read " + name + ": " + std::strerror(read.error));
+  if (read.overLimit) throw std::runtime_error(name + " is larger than 1 MiB");
+  return std::move(read.bytes);
 }
 
 // Waits for the reply to our request; replies to other ids are not ours.
@@ -104,7 +99,7 @@ int main(int argc, char** argv) {
     std::string config;
     if (invocation.command == Command::start) config = readConfig(invocation.configSource);
     const std::string request = requestLine(invocation, kRequestId, config);
-    if (request.size() - 1 > kMaxRequestBytes) {
+    if (request.size() - 1 > zorvik::kMaxLineBytes) {
       return fail(kExitUnreachable,
                   "the configuration is too large to send (over 1 MiB as a request)");
     }

@@ -14,7 +14,7 @@
 #include "config/uapi_client.h"
 #include "config/uapi_request.h"
 #include "platform/process_spawn.h"
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 #include "service/helper_service.h"
 
 namespace zorvik {

@@ -16,7 +16,7 @@ struct TunnelConfig {
   StringMap peer;
 };
 
-/// Parses the INI-style configuration text; throws HelperService::Err with the
+/// Parses the INI-style configuration text; throws ServiceError with the
 /// fixed message when a required key is missing.
 TunnelConfig parseTunnelConfig(std::string_view text);
 

@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "service/helper_service.h"
+#include "base/service_error.h"
 
 namespace zorvik {
 namespace {
@@ -16,7 +16,7 @@ const std::string kInterface = "[Interface]\nPrivateKey = priv=\n";
 std::string parseError(const std::string& text) {
   try {
     parseTunnelConfig(text);
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     return e.msg;
   }
   return "";

@@ -1,61 +1,27 @@
 #include "config/uapi_client.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "platform/socket_io.h"
-#include "platform/unique_fd.h"
-#include "platform/utf8.h"
-#include "service/helper_service.h"
+#include "base/unique_fd.h"
+#include "base/utf8.h"
+#include "base/service_error.h"
+#include "base/text.h"
+#include "base/unix_address.h"
 
 namespace zorvik {
 namespace {
 
 constexpr std::size_t kReadBufferSize = 4096;
 
-/// The socket address of `path`; nothing when the path cannot be put there whole.
-std::optional<sockaddr_un> unixAddress(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  // An empty path would name an abstract socket on Linux, a path with a NUL a
-  // different file, and a cut path another file again.
-  if (path.empty() || path.find('\0') != std::string::npos ||
-      path.size() + 1 > sizeof address.sun_path) {
-    return std::nullopt;
-  }
-  std::memcpy(address.sun_path, path.data(), path.size());
-  return address;
-}
-
 bool endsWithBlankLine(const std::string& answer) {
   return answer.size() >= 2 && answer[answer.size() - 1] == '\n' &&
          answer[answer.size() - 2] == '\n';
-}
-
-/// ASCII digits with an optional "+" (or "-" for zero); nothing otherwise or on overflow.
-std::optional<std::uint64_t> parseUInt64(std::string_view text) {
-  bool negative = false;
-  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
-    negative = text.front() == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  std::uint64_t value = 0;
-  constexpr auto max = std::numeric_limits<std::uint64_t>::max();
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<std::uint64_t>(c - '0');
-    if (value > (max - digit) / 10) return std::nullopt;
-    value = value * 10 + digit;
-  }
-  if (negative && value != 0) return std::nullopt;
-  return value;
 }
 
 /// Adds without wrapping: a sum past 2^64-1 stays at 2^64-1.
@@ -77,16 +43,15 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   const auto deadline = Clock::now() + timeout;
 
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM, 0));
-  if (!fd) throw HelperService::Err("socket() failed");
+  if (!fd) throw ServiceError("socket() failed");
   suppressSigpipe(fd.get());
   // Bounds a connect to a full backlog, the write and every read.
   setSendTimeout(fd.get(), timeout);
   setReceiveTimeout(fd.get(), timeout);
 
-  const auto address = unixAddress(socketPath);
-  if (!address ||
-      connect(fd.get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
-    throw HelperService::Err("connect(UAPI) failed");
+  const auto address = unixSocketAddress(socketPath);
+  if (!address || connect(fd.get(), address->get(), address->length) != 0) {
+    throw ServiceError("connect(UAPI) failed");
   }
 
   // One write; a short or failed write shows up as a missing answer.
@@ -117,10 +82,7 @@ std::pair<std::uint64_t, std::uint64_t> parseTransferTotals(std::string_view ans
   constexpr std::string_view txKey = "tx_bytes=";
   std::uint64_t received = 0;
   std::uint64_t sent = 0;
-  while (!answer.empty()) {
-    const auto cut = answer.find('\n');
-    const std::string_view line = answer.substr(0, cut);
-    answer.remove_prefix(cut == std::string_view::npos ? answer.size() : cut + 1);
+  for (const std::string_view line : split(answer, '\n')) {
     if (line.starts_with(rxKey)) {
       received = saturatingAdd(received, parseUInt64(line.substr(rxKey.size())).value_or(0));
     }

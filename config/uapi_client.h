@@ -13,7 +13,7 @@ namespace zorvik {
 inline constexpr std::chrono::milliseconds kUAPITimeout{5000};
 
 /// One request and answer on a fresh connection to the daemon's UAPI socket.
-/// Throws HelperService::Err "socket() failed" or "connect(UAPI) failed".
+/// Throws ServiceError "socket() failed" or "connect(UAPI) failed".
 std::string uapiTransact(const std::string& socketPath, std::string_view request);
 std::string uapiTransact(const std::string& socketPath, std::string_view request,
                          std::chrono::milliseconds timeout);

@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "config/unix_test_peer.h"
-#include "service/helper_service.h"
+#include "base/service_error.h"
 
 namespace zorvik {
 namespace {
@@ -22,7 +22,7 @@ using testing::writeAll;
 std::string transactError(const std::string& path) {
   try {
     uapiTransact(path, "get=1\n\n", milliseconds(1000));
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     return e.msg;
   }
   return "";

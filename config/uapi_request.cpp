@@ -4,8 +4,9 @@
 #include <optional>
 
 #include "config/uapi_client.h"
-#include "platform/unicode_space.h"
-#include "service/helper_service.h"
+#include "base/unicode_space.h"
+#include "base/service_error.h"
+#include "base/text.h"
 
 namespace zorvik {
 namespace {
@@ -52,7 +53,7 @@ std::optional<std::string> decodeBase64(std::string_view text) {
 /// The key's 32 bytes as hexadecimal; throws "плохой ключ" otherwise.
 std::string hexKey(const std::string& base64) {
   const auto bytes = decodeBase64(base64);
-  if (!bytes || bytes->size() != kKeyLength) throw HelperService::Err("плохой ключ");
+  if (!bytes || bytes->size() != kKeyLength) throw ServiceError("плохой ключ");
   return hexEncode(*bytes);
 }
 
@@ -85,7 +86,7 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
   const auto privateKey = interface.find("privatekey");
   const auto publicKey = peer.find("publickey");
   if (privateKey == interface.end() || publicKey == peer.end()) {
-    throw HelperService::Err("нет ключей в конфиге");
+    throw ServiceError("нет ключей в конфиге");
   }
 
   std::string request = "set=1\n";
@@ -105,13 +106,10 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
   }
   appendLine(request, "replace_allowed_ips", "true");
   const auto allowed = peer.find("allowedips");
-  std::string_view allowedIPs =
+  const std::string_view allowedIPs =
       allowed == peer.end() ? std::string_view("0.0.0.0/0") : std::string_view(allowed->second);
-  while (!allowedIPs.empty()) {
-    const auto cut = allowedIPs.find(',');
-    const std::string_view entry = allowedIPs.substr(0, cut);
-    if (!entry.empty()) appendLine(request, "allowed_ip", trimSpacesAndTabs(entry));
-    allowedIPs.remove_prefix(cut == std::string_view::npos ? allowedIPs.size() : cut + 1);
+  for (const std::string_view entry : splitDroppingEmpty(allowedIPs, ',')) {
+    appendLine(request, "allowed_ip", trimSpacesAndTabs(entry));
   }
   request += "\n";
   return request;
@@ -128,7 +126,7 @@ void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
   const std::string request = makeUAPISetRequest(interface, peer, endpoint);
   const std::string answer = uapiTransact(socketPath, request, timeout);
   if (answer.find("errno=0") == std::string::npos) {
-    throw HelperService::Err("UAPI отклонил конфиг: " + answer);
+    throw ServiceError("UAPI отклонил конфиг: " + answer);
   }
 }
 

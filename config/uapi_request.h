@@ -11,7 +11,7 @@ namespace zorvik {
 /// Each byte as two lower-case hexadecimal digits.
 std::string hexEncode(std::string_view bytes);
 
-/// The UAPI set request for a configuration; throws HelperService::Err on a
+/// The UAPI set request for a configuration; throws ServiceError on a
 /// missing or bad key. Pure: sends nothing.
 std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer,
                                std::string_view endpoint);

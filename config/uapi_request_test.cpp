@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "config/unix_test_peer.h"
-#include "service/helper_service.h"
+#include "base/service_error.h"
 
 namespace zorvik {
 namespace {
@@ -22,7 +22,7 @@ const std::string kPresharedHex =
 std::string buildError(const StringMap& interfaceMap, const StringMap& peerMap) {
   try {
     makeUAPISetRequest(interfaceMap, peerMap, "1.2.3.4:51820");
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     return e.msg;
   }
   return "";
@@ -166,12 +166,12 @@ TEST(ApplyUAPIConfig, KeyErrorsComeBeforeAnyConnection) {
         try {
           applyUAPIConfig("/nonexistent/zorvik.sock", {{"privatekey", kPrivate.substr(1)}},
                           {{"publickey", kPublic}}, "1.2.3.4:1");
-        } catch (const HelperService::Err& e) {
+        } catch (const ServiceError& e) {
           EXPECT_EQ(e.msg, "плохой ключ");
           throw;
         }
       },
-      HelperService::Err);
+      ServiceError);
 }
 
 struct AnswerCase {
@@ -199,7 +199,7 @@ TEST_P(ApplyUAPIConfigAnswers, AcceptsOnlyAnAnswerWithErrnoZero) {
   try {
     applyUAPIConfig(peer.path(), interfaceMap, peerMap, "1.2.3.4:51820",
                     std::chrono::milliseconds(2000));
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     error = e.msg;
   }
   EXPECT_EQ(error, GetParam().error);

@@ -4,7 +4,6 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -17,7 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "platform/unique_fd.h"
+#include "base/fd_io.h"
+#include "base/unique_fd.h"
+#include "base/unix_address.h"
+#include "platform/socket_io.h"
 
 namespace zorvik::testing {
 
@@ -40,13 +42,7 @@ inline std::string readRequest(int fd) {
 }
 
 /// Writes all of `data`, ignoring a peer that went away.
-inline void writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = send(fd, data.data(), data.size(), MSG_NOSIGNAL);
-    if (n <= 0) return;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+inline void writeAll(int fd, std::string_view data) { zorvik::writeAll(fd, data, sendNoSignal); }
 
 /// Waits until the other side closes `fd` (or kPeerWaitMs passes); true when it closed.
 inline bool waitForClose(int fd) {
@@ -69,10 +65,8 @@ class UnixTestPeer {
     dir_ = dir;
     path_ = dir_ + "/peer.sock";
     listener_.reset(socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::memcpy(address.sun_path, path_.c_str(), path_.size());
-    if (bind(listener_.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    const auto address = unixSocketAddress(path_);
+    if (!address || bind(listener_.get(), address->get(), address->length) != 0 ||
         listen(listener_.get(), 4) != 0) {
       std::filesystem::remove_all(dir_);
       throw std::runtime_error("cannot listen at " + path_);

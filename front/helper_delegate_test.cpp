@@ -6,7 +6,7 @@
 
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "service/constants.h"
+#include "base/names.h"
 
 namespace zorvik {
 namespace {

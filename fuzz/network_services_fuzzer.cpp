@@ -3,7 +3,7 @@
 
 #include "fuzz/fuzz_check.h"
 #include "netsys/dns.h"
-#include "platform/unicode_space.h"
+#include "base/unicode_space.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;

@@ -2,7 +2,7 @@
 // listener would write for it.
 #include <string>
 
-#include "front/linux/wire_format.h"
+#include "wire/wire_format.h"
 #include "fuzz/fuzz_check.h"
 
 using namespace zorvik;

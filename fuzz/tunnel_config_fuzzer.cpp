@@ -5,10 +5,10 @@
 #include <string>
 
 #include "config/tunnel_config.h"
-#include "config/unicode_text.h"
+#include "base/unicode_text.h"
 #include "fuzz/fuzz_check.h"
-#include "platform/unicode_space.h"
-#include "service/helper_service.h"
+#include "base/unicode_space.h"
+#include "base/service_error.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;
@@ -53,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     checkMap(config.interface);
     checkMap(config.peer);
     checkAccessors(config);
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     static const std::set<std::string> known = {"нет PrivateKey", "нет PublicKey",
                                                 "нет корректного Endpoint"};
     require(known.contains(e.what()), "an unknown parse error");

@@ -7,7 +7,7 @@
 #include "config/tunnel_config.h"
 #include "config/uapi_request.h"
 #include "fuzz/fuzz_check.h"
-#include "service/helper_service.h"
+#include "base/service_error.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;
@@ -90,14 +90,14 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   TunnelConfig config;
   try {
     config = parseTunnelConfig(input.substr(cut + 1));
-  } catch (const HelperService::Err&) {
+  } catch (const ServiceError&) {
     return 0;
   }
 
   std::string request;
   try {
     request = makeUAPISetRequest(config.interface, config.peer, endpoint);
-  } catch (const HelperService::Err& e) {
+  } catch (const ServiceError& e) {
     require(std::string_view(e.what()) == "плохой ключ", "an unexpected request error");
     return 0;
   }

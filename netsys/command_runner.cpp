@@ -6,20 +6,16 @@
 #include <cerrno>
 #include <exception>
 
+#include "base/fd_io.h"
 #include "platform/cloexec_pipe.h"
 #include "platform/process_spawn.h"
-#include "platform/unique_fd.h"
-#include "platform/utf8.h"
+#include "base/unique_fd.h"
+#include "base/utf8.h"
 
 namespace zorvik {
 namespace {
 
-UniqueFd openNullDevice() {
-  for (;;) {
-    int fd = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (fd >= 0 || errno != EINTR) return UniqueFd(fd);
-  }
-}
+UniqueFd openNullDevice() { return UniqueFd(openRetryingEINTR("/dev/null", O_WRONLY | O_CLOEXEC)); }
 
 /// Starts the tool; nothing when it cannot be started. The reason is dropped on purpose.
 std::optional<pid_t> startTool(const std::string& path, const std::vector<std::string>& arguments,
@@ -39,22 +35,6 @@ std::optional<pid_t> startTool(const std::string& path, const std::vector<std::s
 int waitForTool(pid_t pid) {
   std::optional<int> status = waitForExit(pid);
   return status ? terminationStatus(*status) : -1;
-}
-
-/// Everything readable from `fd` up to end of file (or a read error).
-std::string readToEnd(int fd) {
-  std::string out;
-  char buffer[64 * 1024];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      out.append(buffer, static_cast<std::size_t>(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else {
-      return out;
-    }
-  }
 }
 
 }  // namespace
@@ -83,7 +63,7 @@ std::optional<std::string> runToolCapturingOutput(const std::string& path,
   if (!pid) return std::nullopt;
 
   // Read first, wait second: a tool that fills the pipe would otherwise never exit.
-  std::string bytes = readToEnd(readEnd.get());
+  std::string bytes = readToEnd(readEnd.get()).bytes;
   waitForTool(*pid);
   return toValidUTF8(bytes);
 }

@@ -7,7 +7,7 @@
 #include <csignal>
 #include <sstream>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 #include "testing/fake_tools.h"
 
 namespace zorvik {

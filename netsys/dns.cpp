@@ -1,8 +1,8 @@
 #include "netsys/dns.h"
 
 #include "netsys/command_runner.h"
-#include "netsys/tool_text.h"
-#include "platform/unicode_space.h"
+#include "base/text.h"
+#include "base/unicode_space.h"
 
 namespace zorvik {
 namespace {

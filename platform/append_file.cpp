@@ -6,18 +6,13 @@
 
 #include <cerrno>
 
+#include "base/fd_io.h"
+
 namespace zorvik {
 namespace {
 
 constexpr int kAppendFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
 constexpr mode_t kCreationMode = 0644;
-
-int openRetryingEINTR(const char* path, int flags, mode_t mode) {
-  for (;;) {
-    int fd = ::open(path, flags, mode);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
-}
 
 }  // namespace
 
@@ -40,19 +35,6 @@ UniqueFd openAppendOnly(const std::string& path) {
     if (errno != ENOENT) return {};
   }
   return {};
-}
-
-bool writeAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
 }
 
 }  // namespace zorvik

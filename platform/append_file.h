@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik {
 
@@ -11,9 +11,5 @@ namespace zorvik {
 /// call creates gets mode 0644 whatever the umask; an existing file keeps its
 /// mode. Returns an invalid UniqueFd when it cannot be opened.
 UniqueFd openAppendOnly(const std::string& path);
-
-/// Writes all of `data` with one write() call, retrying only the rest after a
-/// short write or EINTR. Returns false when the descriptor refuses the bytes.
-bool writeAll(int fd, std::string_view data);
 
 }  // namespace zorvik

@@ -1,3 +1,4 @@
+#include "base/fd_io.h"
 #include "platform/append_file.h"
 
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik {
 

@@ -8,8 +8,9 @@
 #include <filesystem>
 #include <system_error>
 
+#include "base/fd_io.h"
 #include "platform/append_file.h"
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik {
 namespace {
@@ -18,13 +19,6 @@ constexpr mode_t kDirectoryMode = 0755;
 
 [[noreturn]] void fail(const std::string& what, const std::string& path, int error) {
   throw std::system_error(error, std::generic_category(), what + " " + path);
-}
-
-int openRetryingEINTR(const char* path, int flags, mode_t mode = 0) {
-  for (;;) {
-    int fd = ::open(path, flags, mode);
-    if (fd >= 0 || errno != EINTR) return fd;
-  }
 }
 
 // Only this user may have put the thing there or be able to change it.
@@ -138,21 +132,16 @@ PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes) {
     result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
     return result;
   }
-  char buffer[4096];
-  for (;;) {
-    ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      result.problem = std::generic_category().message(errno);
-      return result;
-    }
-    if (n == 0) break;
-    result.contents.append(buffer, static_cast<std::size_t>(n));
-    if (result.contents.size() > maxBytes) {
-      result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
-      return result;
-    }
+  ReadToEndResult read = readToEnd(fd.get(), maxBytes);
+  if (read.error != 0) {
+    result.problem = std::generic_category().message(read.error);
+    return result;
   }
+  if (read.overLimit) {
+    result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
+    return result;
+  }
+  result.contents = std::move(read.bytes);
   result.outcome = PrivateFileRead::read;
   return result;
 }

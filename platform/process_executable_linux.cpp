@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "platform/process_executable.h"
-#include "platform/unique_fd.h"
+#include "platform/pidfd_linux.h"
 
 namespace zorvik {
 namespace {
@@ -19,7 +19,7 @@ constexpr std::string_view kDeletedSuffix = " (deleted)";
 
 std::optional<std::string> processExecutablePath(pid_t pid) {
   if (pid < 1) return std::nullopt;
-  std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  const std::string link = procExecutableLink(pid);
   char target[PATH_MAX];
   ssize_t length = ::readlink(link.c_str(), target, sizeof target);
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
@@ -32,7 +32,7 @@ bool terminateIfRunning(pid_t pid, const std::string& executablePath) {
   if (pid < 2) return false;
   // The pidfd pins the process: if the pid is reused after the check, the
   // signal fails instead of reaching the newcomer.
-  UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+  UniqueFd pidfd = openPidfd(pid);
   if (!pidfd && errno != ENOSYS) return false;
   if (processExecutablePath(pid) != executablePath) return false;
   if (!pidfd) return ::kill(pid, SIGTERM) == 0;

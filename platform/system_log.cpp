@@ -1,8 +1,8 @@
 #include "platform/system_log.h"
 
-#include <cerrno>
-
 #include <unistd.h>
+
+#include "base/fd_io.h"
 
 namespace zorvik {
 
@@ -21,17 +21,7 @@ void StderrLogSink::write(const std::string&, const std::string& category, LogLe
                           const std::string& message) {
   std::string line = category + (level == LogLevel::info ? " info: " : " error: ") + message + "\n";
   // One write per record keeps lines from different threads whole.
-  const char* data = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    ssize_t written = ::write(STDERR_FILENO, data, left);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  writeAll(STDERR_FILENO, line);
 }
 
 void MemoryLogSink::write(const std::string& subsystem, const std::string& category,

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "platform/append_file.h"
-#include "platform/unicode_space.h"
+#include "base/unicode_space.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"

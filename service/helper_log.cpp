@@ -3,6 +3,7 @@
 #include <ctime>
 #include <exception>
 
+#include "base/fd_io.h"
 #include "platform/append_file.h"
 #include "service/helper_service.h"
 

@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "service/constants.h"
+#include "base/names.h"
 #include "service/helper_service.h"
 #include "testing/temp_dir.h"
 

@@ -1,6 +1,6 @@
 #include "service/helper_service.h"
 
-#include "service/constants.h"
+#include "base/names.h"
 
 namespace zorvik {
 

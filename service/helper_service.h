@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/service_error.h"
 #include "config/tunnel_config.h"
 #include "platform/serial_queue.h"
 #include "platform/system_log.h"
@@ -27,12 +28,7 @@ class HelperService final : public ZorvikHelperProtocol,
                             public std::enable_shared_from_this<HelperService> {
  public:
   /// The service error: what() is `msg`, unchanged.
-  class Err : public std::exception {
-   public:
-    explicit Err(std::string message) : msg(std::move(message)) {}
-    const char* what() const noexcept override { return msg.c_str(); }
-    std::string msg;
-  };
+  using Err = ServiceError;
 
   explicit HelperService(HelperSettings settings = {});
   ~HelperService() override;

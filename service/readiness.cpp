@@ -1,18 +1,17 @@
 #include "service/readiness.h"
 
 #include <sys/socket.h>
-#include <sys/un.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
-#include "platform/unique_fd.h"
-#include "platform/utf8.h"
+#include "base/unique_fd.h"
+#include "base/unix_address.h"
+#include "base/utf8.h"
 
 namespace zorvik {
 namespace {
@@ -35,13 +34,11 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 // A socket file left by a daemon that died has no listener: connecting is refused. A listener
 // whose backlog is full still counts as alive.
 bool acceptsConnection(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof(address.sun_path)) return false;
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const auto address = unixSocketAddress(path);
+  if (!address) return false;
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
   if (!fd) return false;
-  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
+  if (::connect(fd.get(), address->get(), address->length) == 0) {
     return true;
   }
   return errno == EAGAIN || errno == EINPROGRESS;

@@ -9,7 +9,7 @@
 #include <future>
 #include <thread>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {

@@ -37,7 +37,6 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -47,6 +46,10 @@
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "base/fd_io.h"
+#include "base/unix_address.h"
+#include "platform/socket_io.h"
 
 namespace {
 
@@ -117,15 +120,6 @@ void pause(long ms) {
   if (ms > 0) waitFor(-1, static_cast<int>(ms));
 }
 
-void writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = send(fd, data.data() + done, data.size() - done, MSG_NOSIGNAL);
-    if (n <= 0) return;
-    done += static_cast<std::size_t>(n);
-  }
-}
-
 void dumpProcess(const std::string& path, int argc, char** argv) {
   std::vector<std::string> lines;
   for (int i = 1; i < argc; ++i) lines.push_back(std::string("arg ") + argv[i]);
@@ -166,18 +160,16 @@ void writeNameFile(const std::string& iface) {
 
 int listenAt(const std::string& path) {
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
   // Bound under a temporary name and renamed once listening, so a client that
   // sees the socket's name can always connect.
   const std::string temp = path + ".tmp";
-  if (fd < 0 || temp.size() >= sizeof address.sun_path) {
+  const auto address = zorvik::unixSocketAddress(temp);
+  if (fd < 0 || !address) {
     std::fprintf(stderr, "fake_awg: cannot make a socket at %s\n", path.c_str());
     finish(70);
   }
-  std::memcpy(address.sun_path, temp.c_str(), temp.size());
   unlink(temp.c_str());
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0 ||
+  if (bind(fd, address->get(), address->length) != 0 || listen(fd, 8) != 0 ||
       rename(temp.c_str(), path.c_str()) != 0) {
     std::fprintf(stderr, "fake_awg: bind %s: %s\n", path.c_str(), std::strerror(errno));
     finish(70);
@@ -242,12 +234,12 @@ void serve(int client) {
   const std::string answer = answerTo(request);
   const long split = envNumber("FAKE_AWG_SPLIT_MS", -1);
   if (split < 0) {
-    writeAll(client, answer);
+    zorvik::writeAll(client, answer, zorvik::sendNoSignal);
     return;
   }
-  writeAll(client, answer.substr(0, answer.size() - 1));
+  zorvik::writeAll(client, answer.substr(0, answer.size() - 1), zorvik::sendNoSignal);
   pause(split);
-  writeAll(client, "\n");
+  zorvik::writeAll(client, "\n", zorvik::sendNoSignal);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "base/fd_io.h"
+
 namespace {
 
 using nlohmann::json;
@@ -36,17 +38,6 @@ std::string baseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool writeAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 void appendToJournal(const std::string& dir, const std::vector<std::string>& argv) {
   std::string line = json(argv).dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
   int fd = ::open((dir + "/fake_tool_journal.jsonl").c_str(),
@@ -55,7 +46,7 @@ void appendToJournal(const std::string& dir, const std::vector<std::string>& arg
     std::perror("fake_tool: journal");
     std::exit(97);
   }
-  writeAll(fd, line);
+  zorvik::writeAll(fd, line);
   ::close(fd);
 }
 
@@ -123,12 +114,12 @@ int main(int argc, char** argv) {
       std::string out = rule.value("stdout", "");
       if (rule.contains("stdoutHex")) out += fromHex(rule["stdoutHex"].get<std::string>());
       if (rule.value("report", false)) out += report();
-      writeAll(STDERR_FILENO, rule.value("stderr", ""));
-      writeAll(STDOUT_FILENO, out);
+      zorvik::writeAll(STDERR_FILENO, rule.value("stderr", ""));
+      zorvik::writeAll(STDOUT_FILENO, out);
       return rule.value("exit", 0);
     }
   } catch (const std::exception& e) {
-    writeAll(STDERR_FILENO, std::string("fake_tool: bad scenario: ") + e.what() + "\n");
+    zorvik::writeAll(STDERR_FILENO, std::string("fake_tool: bad scenario: ") + e.what() + "\n");
     return 98;
   }
   return 0;

@@ -12,7 +12,7 @@
 #include <string>
 #include <variant>
 
-#include "service/constants.h"
+#include "base/names.h"
 #include "service/helper_settings.h"
 
 namespace zorvik {

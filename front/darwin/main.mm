@@ -14,7 +14,7 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "platform/system_log.h"
-#include "service/constants.h"
+#include "base/names.h"
 #include "service/helper_settings.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "front/darwin/foundation_strings.h"
 #include "front/shared_service.h"
-#include "service/constants.h"
+#include "base/names.h"
 
 // The client sees the Objective-C names, the helper's log and listener the C++ ones.
 static_assert(std::string_view(ZORVIK_CLIENT_BUNDLE_IDENTIFIER) == zorvik::kClientBundleIdentifier);

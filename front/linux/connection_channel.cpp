@@ -2,7 +2,8 @@
 
 #include <sys/socket.h>
 
-#include <cerrno>
+#include "base/fd_io.h"
+#include "platform/socket_io.h"
 
 namespace zorvik {
 
@@ -10,20 +11,11 @@ ConnectionChannel::ConnectionChannel(UniqueFd socket) : socket_(std::move(socket
 
 bool ConnectionChannel::write(const std::string& line) {
   std::lock_guard lock(writeMutex_);
-  const char* data = line.data();
-  std::size_t left = line.size();
-  while (left > 0 && !closed_) {
-    const ssize_t sent = ::send(socket_.get(), data, left, MSG_NOSIGNAL);
-    if (sent < 0) {
-      if (errno == EINTR) continue;
-      // A half-written line would garble the stream; end the connection instead.
-      ::shutdown(socket_.get(), SHUT_RDWR);
-      return false;
-    }
-    data += sent;
-    left -= static_cast<std::size_t>(sent);
-  }
-  return left == 0;
+  if (closed_) return false;
+  if (writeAll(socket_.get(), line, sendNoSignal)) return true;
+  // A half-written line would garble the stream; end the connection instead.
+  ::shutdown(socket_.get(), SHUT_RDWR);
+  return false;
 }
 
 void ConnectionChannel::abandon() {

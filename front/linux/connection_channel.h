@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik {
 

@@ -11,7 +11,7 @@
 #include "cli/ctl_connection.h"
 #include "cli/ctl_run_for_tests.h"
 #include "front/linux/listener_test_support.h"
-#include "front/linux/socket_path.h"
+#include "wire/socket_path.h"
 #include "front/log_messages.h"
 
 namespace zorvik {

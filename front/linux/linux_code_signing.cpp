@@ -2,16 +2,18 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <charconv>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <system_error>
 
+#include "base/text.h"
+#include "base/unique_fd.h"
 #include "front/log_messages.h"
-#include "platform/unique_fd.h"
+#include "platform/pidfd_linux.h"
+#include "platform/process_executable.h"
 
 // Older kernel headers lack it; the kernel answers ENOPROTOOPT where it is unknown.
 #ifndef SO_PEERPIDFD
@@ -21,12 +23,12 @@
 namespace zorvik {
 namespace {
 
+// Digits only: no sign, as the kernel and the requirement text write them.
 std::optional<uid_t> parseUid(std::string_view digits) {
-  if (digits.empty()) return std::nullopt;
-  uid_t uid = 0;
-  const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), uid);
-  if (ec != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  return uid;
+  if (digits.empty() || digits.front() < '0' || digits.front() > '9') return std::nullopt;
+  const auto value = parseUInt64(digits);
+  if (!value || *value > std::numeric_limits<uid_t>::max()) return std::nullopt;
+  return static_cast<uid_t>(*value);
 }
 
 std::optional<std::string> readLink(const std::string& path) {
@@ -80,8 +82,7 @@ UniqueFd peerPidfd(int socketFd) {
       credentials.pid <= 0) {
     return UniqueFd();
   }
-  // Through syscall(): some glibc headers declare pidfd_open without C linkage.
-  return UniqueFd(static_cast<int>(::syscall(SYS_pidfd_open, credentials.pid, 0)));
+  return openPidfd(credentials.pid);
 }
 
 }  // namespace
@@ -119,10 +120,9 @@ bool LinuxPeerIdentity::copyGuestCode() {
   if (!pidfd) return false;
   const auto pid = pidOfPidfd(pidfd.get());
   if (!pid) return false;
-  const std::string exe = "/proc/" + std::to_string(*pid) + "/exe";
-  auto path = readLink(exe);
+  auto path = processExecutablePath(*pid);
   struct stat info {};
-  if (!path || ::stat(exe.c_str(), &info) != 0) return false;
+  if (!path || ::stat(procExecutableLink(*pid).c_str(), &info) != 0) return false;
   // Still running after the reads: the pid was not recycled in between.
   if (!stillRunning(pidfd.get())) return false;
   executablePath_ = std::move(*path);

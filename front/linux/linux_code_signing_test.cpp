@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "front/log_messages.h"
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace zorvik {
 namespace {

@@ -18,11 +18,11 @@
 #include "cli/ctl_connection.h"
 #include "front/helper_delegate.h"
 #include "front/linux/socket_listener.h"
-#include "front/linux/wire_format.h"
+#include "wire/wire_format.h"
 #include "front/log_messages.h"
 #include "platform/serial_queue.h"
 #include "platform/system_log.h"
-#include "service/constants.h"
+#include "base/names.h"
 #include "service/helper_protocol.h"
 
 namespace zorvik::testing_support {

@@ -13,7 +13,7 @@
 #include "front/linux/socket_listener.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "service/constants.h"
+#include "base/names.h"
 
 using namespace zorvik;
 

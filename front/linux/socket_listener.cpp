@@ -2,7 +2,6 @@
 
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,8 +9,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "base/unix_address.h"
 #include "front/linux/connection_channel.h"
-#include "front/linux/wire_format.h"
+#include "wire/wire_format.h"
 #include "front/log_messages.h"
 
 namespace zorvik {
@@ -26,14 +26,10 @@ std::runtime_error socketError(const std::string& what, const std::string& path,
   return std::runtime_error(what + " " + path + ": " + std::strerror(error));
 }
 
-sockaddr_un socketAddress(const std::string& path) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  if (path.empty() || path.size() >= sizeof address.sun_path) {
-    throw std::runtime_error("socket path is empty or too long: " + path);
-  }
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  return address;
+UnixSocketAddress socketAddress(const std::string& path) {
+  auto address = unixSocketAddress(path);
+  if (!address) throw std::runtime_error("socket path is empty, holds a NUL or is too long: " + path);
+  return *address;
 }
 
 UniqueFd unixStreamSocket() {
@@ -43,11 +39,11 @@ UniqueFd unixStreamSocket() {
 }
 
 // True when something accepts connections on `path`.
-bool helperAnswers(const sockaddr_un& address) {
+bool helperAnswers(const UnixSocketAddress& address) {
   UniqueFd probe = unixStreamSocket();
   int result;
   do {
-    result = ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    result = ::connect(probe.get(), address.get(), address.length);
   } while (result != 0 && errno == EINTR);
   return result == 0;
 }
@@ -92,7 +88,7 @@ SocketListener::~SocketListener() {
 
 void SocketListener::bindSocket() {
   const std::string& path = options_.socketPath;
-  const sockaddr_un address = socketAddress(path);
+  const UnixSocketAddress address = socketAddress(path);
 
   struct stat existing {};
   if (::lstat(path.c_str(), &existing) == 0) {
@@ -109,8 +105,7 @@ void SocketListener::bindSocket() {
   }
 
   listenSocket_ = unixStreamSocket();
-  if (::bind(listenSocket_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
-      0) {
+  if (::bind(listenSocket_.get(), address.get(), address.length) != 0) {
     throw socketError("cannot bind", path, errno);
   }
   // Anyone may connect: admission, not the file mode, decides who is served.

@@ -12,9 +12,10 @@
 #include <thread>
 
 #include "front/helper_delegate.h"
-#include "front/linux/socket_path.h"
+#include "wire/socket_path.h"
+#include "wire/wire_format.h"
 #include "platform/system_log.h"
-#include "platform/unique_fd.h"
+#include "base/unique_fd.h"
 #include "service/helper_protocol.h"
 
 namespace zorvik {
@@ -28,7 +29,7 @@ struct ListenerOptions {
   /// Connections served at once; one more is closed as soon as it is accepted.
   std::size_t maxConnections = 64;
   /// A request line longer than this closes its connection.
-  std::size_t maxLineBytes = std::size_t{1} << 20;
+  std::size_t maxLineBytes = kMaxLineBytes;
 };
 
 class ConnectionChannel;

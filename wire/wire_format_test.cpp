@@ -1,4 +1,4 @@
-#include "front/linux/wire_format.h"
+#include "wire/wire_format.h"
 
 #include <gtest/gtest.h>
 

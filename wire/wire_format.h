@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -14,8 +15,20 @@ using Json = nlohmann::ordered_json;
 // The Linux stand-in's wire format: one JSON object per line each way. Every
 // request carries an `id`, echoed back unchanged in its reply.
 
+/// The longest line either side accepts, without its line break; the peer of a
+/// longer one is dropped.
+inline constexpr std::size_t kMaxLineBytes = std::size_t{1} << 20;
+
 /// The four operations of the helper protocol, as requests name them.
 enum class WireMethod { getVersion, startTunnel, stopTunnel, status };
+
+/// The name a request gives `method`: "getVersion", "startTunnel", ...
+const char* methodName(WireMethod method);
+
+/// The request line for `method` with `id`, ending in "\n"; `config` goes with
+/// startTunnel only. Throws std::invalid_argument when the configuration is not
+/// valid UTF-8.
+std::string requestLine(std::int64_t id, WireMethod method, const std::string& config = {});
 
 /// One request line, understood.
 struct WireRequest {

@@ -1,9 +1,9 @@
-#include "config/unicode_text.h"
+#include "base/unicode_text.h"
 
 #include <algorithm>
 
-#include "config/unicode_tables.h"
-#include "platform/utf8.h"
+#include "base/unicode_tables.h"
+#include "base/utf8.h"
 
 namespace zorvik {
 

@@ -1,9 +1,11 @@
-#include "platform/unicode_space.h"
+#include "base/unicode_space.h"
 
 #include <array>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "base/utf8.h"
 
 namespace zorvik {
 namespace {
@@ -23,21 +25,6 @@ bool isLineBreak(char32_t c) {
   return false;
 }
 
-std::string encode(char32_t c) {
-  std::string out;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-  return out;
-}
-
 template <typename Pred>
 std::string_view trimWhere(std::string_view text, Pred trimmed) {
   // Matching whole encodings at the ends is enough: a complete sequence that
@@ -45,8 +32,13 @@ std::string_view trimWhere(std::string_view text, Pred trimmed) {
   static const auto encodings = [] {
     std::vector<std::pair<char32_t, std::string>> out;
     out.emplace_back(U'\t', "\t");
-    for (char32_t c : kSpaceSeparators) out.emplace_back(c, encode(c));
-    for (char32_t c : kLineBreaks) out.emplace_back(c, encode(c));
+    const auto add = [&out](char32_t c) {
+      std::string bytes;
+      appendUTF8(bytes, c);
+      out.emplace_back(c, std::move(bytes));
+    };
+    for (char32_t c : kSpaceSeparators) add(c);
+    for (char32_t c : kLineBreaks) add(c);
     return out;
   }();
   auto strip = [&](bool front) {

@@ -1,4 +1,4 @@
-#include "platform/unicode_space.h"
+#include "base/unicode_space.h"
 
 #include <gtest/gtest.h>
 

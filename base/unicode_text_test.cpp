@@ -1,11 +1,11 @@
-#include "config/unicode_text.h"
+#include "base/unicode_text.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "platform/unicode_space.h"
-#include "platform/utf8.h"
+#include "base/unicode_space.h"
+#include "base/utf8.h"
 
 namespace zorvik {
 namespace {

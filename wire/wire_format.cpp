@@ -1,13 +1,17 @@
-#include "front/linux/wire_format.h"
+#include "wire/wire_format.h"
+
+#include <stdexcept>
 
 namespace zorvik {
 namespace {
 
+constexpr WireMethod kMethods[] = {WireMethod::getVersion, WireMethod::startTunnel,
+                                   WireMethod::stopTunnel, WireMethod::status};
+
 std::optional<WireMethod> methodNamed(const std::string& name) {
-  if (name == "getVersion") return WireMethod::getVersion;
-  if (name == "startTunnel") return WireMethod::startTunnel;
-  if (name == "stopTunnel") return WireMethod::stopTunnel;
-  if (name == "status") return WireMethod::status;
+  for (const WireMethod method : kMethods) {
+    if (name == methodName(method)) return method;
+  }
   return std::nullopt;
 }
 
@@ -46,6 +50,30 @@ bool nestedTooDeeply(std::string_view line) {
 }
 
 }  // namespace
+
+const char* methodName(WireMethod method) {
+  switch (method) {
+    case WireMethod::getVersion:
+      return "getVersion";
+    case WireMethod::startTunnel:
+      return "startTunnel";
+    case WireMethod::stopTunnel:
+      return "stopTunnel";
+    case WireMethod::status:
+      return "status";
+  }
+  return "";
+}
+
+std::string requestLine(std::int64_t id, WireMethod method, const std::string& config) {
+  Json request = {{"id", id}, {"method", methodName(method)}};
+  if (method == WireMethod::startTunnel) request["config"] = config;
+  try {
+    return request.dump() + "\n";
+  } catch (const Json::type_error&) {
+    throw std::invalid_argument("the configuration is not valid UTF-8 text");
+  }
+}
 
 ParsedRequestLine parseRequestLine(std::string_view line) {
   if (nestedTooDeeply(line)) return problem(nullptr, "nested too deeply");
