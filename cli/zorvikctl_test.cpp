@@ -7,7 +7,8 @@
 #include <fstream>
 
 #include "cli/ctl_run_for_tests.h"
-#include "front/linux/linux_code_signing.h"
+#include "front/linux/code_signing.h"
+#include "front/linux/peer_identity.h"
 #include "front/linux/listener_test_support.h"
 
 namespace zorvik {

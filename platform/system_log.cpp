@@ -1,8 +1,5 @@
 #include "platform/system_log.h"
 
-#include <unistd.h>
-
-#include "base/fd_io.h"
 
 namespace zorvik {
 
@@ -15,13 +12,6 @@ void SystemLog::info(const std::string& message) const {
 
 void SystemLog::error(const std::string& message) const {
   if (sink_) sink_->write(subsystem_, category_, LogLevel::error, message);
-}
-
-void StderrLogSink::write(const std::string&, const std::string& category, LogLevel level,
-                          const std::string& message) {
-  std::string line = category + (level == LogLevel::info ? " info: " : " error: ") + message + "\n";
-  // One write per record keeps lines from different threads whole.
-  writeAll(STDERR_FILENO, line);
 }
 
 void MemoryLogSink::write(const std::string& subsystem, const std::string& category,

@@ -35,13 +35,6 @@ class SystemLog {
   std::string category_;
 };
 
-/// Writes "<category> <level>: <message>" lines to standard error, one write each.
-class StderrLogSink final : public LogSink {
- public:
-  void write(const std::string& subsystem, const std::string& category, LogLevel level,
-             const std::string& message) override;
-};
-
 /// Keeps every record in memory, for tests to read.
 class MemoryLogSink final : public LogSink {
  public:

@@ -1,5 +1,7 @@
 // The helper's process entry on macOS: launchd starts it on demand, as root, when the client
-// looks up its Mach service.
+// looks up its Mach service. The steps are those of the Linux stand-in's entry: log the start,
+// build the delegate and the listener, undo what a journal of an earlier process records,
+// resume the listener, then serve for good.
 
 #import <Foundation/Foundation.h>
 #include <dispatch/dispatch.h>
@@ -9,8 +11,8 @@
 #include <utility>
 
 #import "front/darwin/ZorvikHelperProtocol.h"
-#import "front/darwin/listener_delegate.h"
-#include "front/darwin/os_log_sink.h"
+#import "front/darwin/listener.h"
+#include "front/darwin/log_sink.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "platform/system_log.h"
@@ -36,13 +38,13 @@ int main(int argc, char* argv[]) {
   settings.daemonPath = zorvik::daemonPathFor(argc > 0 && argv[0] != nullptr ? argv[0] : "");
   settings.logSink = unifiedLog;
   zorvik::configureSharedService(std::move(settings));
-  // A helper that died with a tunnel up left its records behind: undo them before the listener
-  // opens, so no client request can meet the old state. launchd runs one helper at a time.
-  zorvik::replayTunnelJournal();
 
   listenerDelegate = [[ZorvikListenerDelegate alloc] initWithDaemonLog:*daemonLog];
   listener = [[NSXPCListener alloc] initWithMachServiceName:kHelperMachServiceName];
   listener.delegate = listenerDelegate;
+  // A helper that died with a tunnel up left its records behind: undo them before the listener
+  // resumes, so no client request can meet the old state. launchd runs one helper at a time.
+  zorvik::replayTunnelJournal();
   [listener resume];
   dispatch_main();
 }

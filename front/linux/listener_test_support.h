@@ -17,7 +17,7 @@
 
 #include "cli/ctl_connection.h"
 #include "front/helper_delegate.h"
-#include "front/linux/socket_listener.h"
+#include "front/linux/listener.h"
 #include "wire/wire_format.h"
 #include "front/log_messages.h"
 #include "platform/serial_queue.h"

@@ -1,6 +1,6 @@
-// The Linux stand-in's process entry: log the start, undo what a journal of an
-// earlier process records, build the delegate, open the listener, then serve
-// for good. There is no shutdown path.
+// The Linux stand-in's process entry, in the same steps as the macOS one: log the
+// start, build the delegate and the listener, undo what a journal of an earlier
+// process records, resume the listener, then serve for good. There is no shutdown path.
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,8 +9,10 @@
 #include <memory>
 
 #include "front/helper_delegate.h"
-#include "front/linux/linux_code_signing.h"
-#include "front/linux/socket_listener.h"
+#include "front/linux/code_signing.h"
+#include "front/linux/log_sink.h"
+#include "front/linux/peer_identity.h"
+#include "front/linux/listener.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "base/names.h"
@@ -21,7 +23,7 @@ int main(int /*argc*/, char** argv) {
   // A client that goes away mid-reply must not end the helper.
   ::signal(SIGPIPE, SIG_IGN);
 
-  auto sink = std::make_shared<StderrLogSink>();
+  std::shared_ptr<LogSink> sink = makeStderrLogSink();
   // Created once and never released, like every object of the start-up.
   const auto* daemonLog = new SystemLog(sink, kHelperMachServiceName, "daemon");
   daemonLog->info(kStartingMessage);
@@ -30,13 +32,12 @@ int main(int /*argc*/, char** argv) {
   settings.daemonPath = daemonPathFor(argv[0] ? argv[0] : "");
   settings.logSink = sink;
   configureSharedService(std::move(settings));
-  // A helper that died with a tunnel up left its records behind: undo them
-  // before any client can ask for anything. A live helper's journal is its own.
-  if (!helperAnswersAt(ListenerOptions{}.socketPath)) replayTunnelJournal();
 
   const auto* delegate =
       new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownExecutablePath()), *daemonLog);
 
+  // Bound but not yet accepting; refused while another helper answers on the socket,
+  // whose journal is its own.
   SocketListener* listener = nullptr;
   try {
     listener = new SocketListener(
@@ -47,6 +48,9 @@ int main(int /*argc*/, char** argv) {
     daemonLog->error(error.what());
     return EXIT_FAILURE;
   }
+  // A helper that died with a tunnel up left its records behind: undo them
+  // before any client can ask for anything.
+  replayTunnelJournal();
   listener->resume();
 
   for (;;) ::pause();

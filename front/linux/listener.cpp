@@ -1,4 +1,4 @@
-#include "front/linux/socket_listener.h"
+#include "front/linux/listener.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -11,7 +11,7 @@
 
 #include "base/unix_address.h"
 #include "front/linux/connection_channel.h"
-#include "wire/wire_format.h"
+#include "front/linux/service_object.h"
 #include "front/log_messages.h"
 
 namespace zorvik {
@@ -49,14 +49,6 @@ bool helperAnswers(const UnixSocketAddress& address) {
 }
 
 }  // namespace
-
-bool helperAnswersAt(const std::string& path) {
-  try {
-    return helperAnswers(socketAddress(path));
-  } catch (const std::exception&) {
-    return false;
-  }
-}
 
 SocketListener::SocketListener(ListenerOptions options, const HelperDelegate& delegate,
                                const SystemLog& daemonLog, ServiceProvider serviceProvider,
@@ -201,43 +193,10 @@ void SocketListener::readRequests(const std::shared_ptr<ConnectionChannel>& chan
     std::size_t start = 0;
     for (std::size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1) {
       if (end - start > options_.maxLineBytes) return;
-      dispatchLine(channel, service, std::string_view(buffer).substr(start, end - start));
+      dispatchRequestLine(channel, service, std::string_view(buffer).substr(start, end - start));
     }
     buffer.erase(0, start);
     if (buffer.size() > options_.maxLineBytes) return;
-  }
-}
-
-void SocketListener::dispatchLine(const std::shared_ptr<ConnectionChannel>& channel,
-                                  ZorvikHelperProtocol& service, std::string_view line) {
-  ParsedRequestLine parsed = parseRequestLine(line);
-  if (!parsed.request) {
-    channel->write(badRequestLine(parsed.id, parsed.problem));
-    return;
-  }
-  const Json id = std::move(parsed.request->id);
-  auto ticket = std::make_shared<ReplyTicket>(channel);
-  switch (parsed.request->method) {
-    case WireMethod::getVersion:
-      service.getVersion(
-          [ticket, id](std::string version) { ticket->send(versionReplyLine(id, version)); });
-      break;
-    case WireMethod::startTunnel:
-      service.startTunnel(std::move(parsed.request->config),
-                          [ticket, id](bool ok, std::optional<std::string> error) {
-                            ticket->send(resultReplyLine(id, ok, error));
-                          });
-      break;
-    case WireMethod::stopTunnel:
-      service.stopTunnel([ticket, id](bool ok, std::optional<std::string> error) {
-        ticket->send(resultReplyLine(id, ok, error));
-      });
-      break;
-    case WireMethod::status:
-      service.status([ticket, id](bool active, std::uint64_t rx, std::uint64_t tx) {
-        ticket->send(statusReplyLine(id, active, rx, tx));
-      });
-      break;
   }
 }
 

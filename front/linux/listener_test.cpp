@@ -1,4 +1,4 @@
-#include "front/linux/socket_listener.h"
+#include "front/linux/listener.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -7,7 +7,8 @@
 
 #include <fstream>
 
-#include "front/linux/linux_code_signing.h"
+#include "front/linux/code_signing.h"
+#include "front/linux/peer_identity.h"
 #include "front/linux/listener_test_support.h"
 
 namespace zorvik {

@@ -1,4 +1,4 @@
-#import "front/darwin/listener_delegate.h"
+#import "front/darwin/listener.h"
 
 #import "front/darwin/ZorvikHelperProtocol.h"
 #include "front/darwin/code_signing.h"

@@ -1,4 +1,5 @@
-#include "front/linux/linux_code_signing.h"
+#include "front/linux/code_signing.h"
+#include "front/linux/peer_identity.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

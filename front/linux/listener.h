@@ -20,9 +20,6 @@
 
 namespace zorvik {
 
-/// True when something accepts connections on the Unix socket at `path`.
-bool helperAnswersAt(const std::string& path);
-
 /// What a listener is built with.
 struct ListenerOptions {
   std::string socketPath = kHelperSocketPath;
@@ -74,8 +71,6 @@ class SocketListener {
   void serveConnection(const std::shared_ptr<ConnectionChannel>& channel);
   void readRequests(const std::shared_ptr<ConnectionChannel>& channel,
                     ZorvikHelperProtocol& service);
-  void dispatchLine(const std::shared_ptr<ConnectionChannel>& channel,
-                    ZorvikHelperProtocol& service, std::string_view line);
 
   const ListenerOptions options_;
   const HelperDelegate& delegate_;

@@ -1,0 +1,23 @@
+#include "front/linux/log_sink.h"
+
+#include <unistd.h>
+
+#include "base/fd_io.h"
+
+namespace zorvik {
+namespace {
+
+class StderrLogSink final : public LogSink {
+ public:
+  void write(const std::string&, const std::string& category, LogLevel level,
+             const std::string& message) override {
+    writeAll(STDERR_FILENO,
+             category + (level == LogLevel::info ? " info: " : " error: ") + message + "\n");
+  }
+};
+
+}  // namespace
+
+std::shared_ptr<LogSink> makeStderrLogSink() { return std::make_shared<StderrLogSink>(); }
+
+}  // namespace zorvik

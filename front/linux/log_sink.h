@@ -1,0 +1,13 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/system_log.h"
+
+namespace zorvik {
+
+/// The Linux stand-in for the unified system log: "<category> <level>: <message>"
+/// lines on standard error, one write each so lines of different threads stay whole.
+std::shared_ptr<LogSink> makeStderrLogSink();
+
+}  // namespace zorvik
