@@ -1,6 +1,7 @@
 # A client that closes its connection while its start is under way (the fake daemon makes its
 # socket two seconds late): the helper finishes the start, a new client's status sees it, and
 # its stop undoes it.
+# fault: client killed mid-start
 tb_network_up
 tb_use_daemon fake
 tb_start_helper FAKE_AWG_IFACE=utun FAKE_AWG_SOCKET_DELAY_MS=2000

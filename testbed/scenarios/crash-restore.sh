@@ -2,6 +2,7 @@
 # puts back DNS and IPv6, deletes the host route and ends the old daemon from that journal before
 # it serves any client. The fake daemon is used: the real one's wrapper is a script, whose
 # process runs the shell, so the helper would rightly not take it for the daemon it started.
+# fault: helper SIGKILLed with a tunnel up
 tb_network_up
 tb_use_daemon fake
 tb_start_helper FAKE_AWG_IFACE=utun

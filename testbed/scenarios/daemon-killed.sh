@@ -1,5 +1,6 @@
 # The daemon killed outright while the tunnel is up: its exit is logged once, status and stop still
 # answer, and stop restores DNS and IPv6 and removes the host route.
+# fault: daemon SIGKILLed while up
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)

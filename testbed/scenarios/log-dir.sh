@@ -1,5 +1,6 @@
 # The log directory read-only, then missing: the records are lost, the helper is not, and start,
 # status and stop work as ever.
+# fault: log directory read-only, then missing
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)

@@ -1,5 +1,6 @@
 # Symlinks planted at both log paths, pointing at files elsewhere: neither is followed, the targets
 # stay as they were, and requests are answered.
+# fault: symlinks planted at both log paths
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)

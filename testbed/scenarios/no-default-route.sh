@@ -1,4 +1,5 @@
 # No default route: the start fails before anything is changed or started.
+# fault: no default route
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)

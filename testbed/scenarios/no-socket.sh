@@ -1,5 +1,6 @@
 # A daemon that names its interface but never makes a UAPI socket (the fake daemon): after the
 # 8-second wait the start fails, the log lists the run directory, and the daemon is terminated.
+# fault: daemon never makes its socket
 tb_network_up
 tb_use_daemon fake
 tb_start_helper FAKE_AWG_NO_SOCKET=1 FAKE_AWG_IFACE=utun

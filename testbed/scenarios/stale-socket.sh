@@ -1,5 +1,6 @@
 # A dead socket of an earlier daemon in the run directory, and a new daemon whose socket appears
 # a second later under another name: the helper waits for the live one.
+# fault: dead socket of an earlier daemon
 tb_network_up
 tb_use_daemon fake
 

@@ -1,6 +1,7 @@
 # A macOS tool that fails once: on the way up the sequence goes on and the tunnel still works; on
 # the way down the other restores still happen. A tool that is missing altogether is skipped the
 # same way.
+# fault: tool calls fail; networksetup missing
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)

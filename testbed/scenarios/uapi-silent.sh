@@ -1,5 +1,6 @@
 # A daemon that accepts the UAPI connection and never answers: start fails with the UAPI error
 # once the exchange times out, and nothing is left behind.
+# fault: daemon never answers UAPI
 tb_network_up
 tb_use_daemon fake
 tb_start_helper FAKE_AWG_NEVER_ANSWER=1 FAKE_AWG_IFACE=utun

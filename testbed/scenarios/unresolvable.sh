@@ -1,5 +1,6 @@
 # An endpoint host that does not resolve: the start fails after the gateway lookup, and the
 # teardown has no host route to delete.
+# fault: endpoint name does not resolve
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)
