@@ -1,23 +1,49 @@
 #include "netsys/command_runner.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
+#include <mutex>
 
 #include "base/fd_io.h"
-#include "platform/cloexec_pipe.h"
-#include "platform/process_spawn.h"
 #include "base/unique_fd.h"
 #include "base/utf8.h"
+#include "platform/child_watch.h"
+#include "platform/cloexec_pipe.h"
+#include "platform/process_spawn.h"
 
 namespace zorvik {
 namespace {
 
+struct RunLimit {
+  std::chrono::milliseconds limit = kToolRunLimit;
+  ToolOverrunReport report;
+};
+
+std::mutex limitMutex;
+RunLimit& runLimit() {
+  static RunLimit limit;
+  return limit;
+}
+
+RunLimit currentRunLimit() {
+  std::lock_guard lock(limitMutex);
+  return runLimit();
+}
+
 UniqueFd openNullDevice() { return UniqueFd(openRetryingEINTR("/dev/null", O_WRONLY | O_CLOEXEC)); }
 
-/// Starts the tool; nothing when it cannot be started. The reason is dropped on purpose.
+bool holdsNul(const std::string& path, const std::vector<std::string>& arguments) {
+  const auto nul = [](const std::string& text) { return text.find('\0') != std::string::npos; };
+  return nul(path) || std::any_of(arguments.begin(), arguments.end(), nul);
+}
+
+/// Starts the tool in a process group of its own; nothing when it cannot be
+/// started. The reason is dropped on purpose.
 std::optional<pid_t> startTool(const std::string& path, const std::vector<std::string>& arguments,
                                int stdoutFd, int stderrFd) {
   SpawnRequest request;
@@ -25,6 +51,7 @@ std::optional<pid_t> startTool(const std::string& path, const std::vector<std::s
   request.arguments = arguments;
   request.stdoutFd = stdoutFd;
   request.stderrFd = stderrFd;
+  request.ownProcessGroup = true;
   try {
     return spawnProcess(request);
   } catch (const std::exception&) {
@@ -32,23 +59,58 @@ std::optional<pid_t> startTool(const std::string& path, const std::vector<std::s
   }
 }
 
-int waitForTool(pid_t pid) {
+int reap(pid_t pid) {
   std::optional<int> status = waitForExit(pid);
   return status ? terminationStatus(*status) : -1;
 }
 
+/// Kills the tool and its process group, reaps the tool and reports the overrun.
+void killOverrun(pid_t pid, const RunLimit& limit, const std::string& path,
+                 const std::vector<std::string>& arguments) {
+  // The leader is not reaped yet, so the group id is still its own.
+  ::killpg(pid, SIGKILL);
+  reap(pid);
+  if (limit.report) limit.report(path, arguments);
+}
+
+/// What is readable on the non-blocking `fd` now, until `deadline`.
+void drainAvailable(int fd, std::string& out, ChildWatch::Clock::time_point deadline) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  char buffer[64 * 1024];
+  while (ChildWatch::Clock::now() < deadline) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return;
+    out.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
 }  // namespace
 
+void setToolRunLimit(std::chrono::milliseconds limit, ToolOverrunReport report) {
+  std::lock_guard lock(limitMutex);
+  runLimit() = {limit, std::move(report)};
+}
+
 int runTool(const std::string& path, const std::vector<std::string>& arguments) {
+  if (holdsNul(path, arguments)) return -1;
+  const RunLimit limit = currentRunLimit();
   UniqueFd null = openNullDevice();
   if (!null) return -1;
-  std::optional<pid_t> pid = startTool(path, arguments, null.get(), null.get());
+  const std::optional<pid_t> pid = startTool(path, arguments, null.get(), null.get());
   if (!pid) return -1;
-  return waitForTool(*pid);
+  ChildWatch watch(*pid);
+  if (watch.wait(-1, ChildWatch::Clock::now() + limit.limit) != ChildWatch::Event::exited) {
+    killOverrun(*pid, limit, path, arguments);
+    return -1;
+  }
+  return reap(*pid);
 }
 
 std::optional<std::string> runToolCapturingOutput(const std::string& path,
                                                   const std::vector<std::string>& arguments) {
+  if (holdsNul(path, arguments)) return std::nullopt;
+  const RunLimit limit = currentRunLimit();
   UniqueFd null = openNullDevice();
   if (!null) return std::nullopt;
   std::optional<PipeEnds> pipe = makeCloexecPipe();
@@ -56,15 +118,34 @@ std::optional<std::string> runToolCapturingOutput(const std::string& path,
   UniqueFd readEnd = std::move(pipe->readEnd);
   UniqueFd writeEnd = std::move(pipe->writeEnd);
 
-  std::optional<pid_t> pid = startTool(path, arguments, writeEnd.get(), null.get());
-  // Our copy of the write end must go, or the read below never sees end of file.
+  const std::optional<pid_t> pid = startTool(path, arguments, writeEnd.get(), null.get());
+  // Our copy of the write end must go, or the pipe never reaches end of file.
   writeEnd.reset();
   null.reset();
   if (!pid) return std::nullopt;
 
-  // Read first, wait second: a tool that fills the pipe would otherwise never exit.
-  std::string bytes = readToEnd(readEnd.get()).bytes;
-  waitForTool(*pid);
+  // Read while waiting: a tool that fills the pipe would otherwise never exit.
+  const auto deadline = ChildWatch::Clock::now() + limit.limit;
+  ChildWatch watch(*pid);
+  std::string bytes;
+  char buffer[64 * 1024];
+  for (;;) {
+    const auto event = watch.wait(readEnd ? readEnd.get() : -1, deadline);
+    if (event == ChildWatch::Event::timedOut) {
+      killOverrun(*pid, limit, path, arguments);
+      return std::nullopt;
+    }
+    if (event == ChildWatch::Event::exited) break;
+    const ssize_t got = ::read(readEnd.get(), buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      readEnd.reset();  // end of output; the exit is still to come
+      continue;
+    }
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  if (readEnd) drainAvailable(readEnd.get(), bytes, deadline);
+  reap(*pid);
   return toValidUTF8(bytes);
 }
 

@@ -5,6 +5,8 @@
 #include <pthread.h>
 
 #include <csignal>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "base/unique_fd.h"
@@ -159,6 +161,83 @@ TEST(CommandRunner, ToolStartsWithOnlyStandardDescriptorsAndCleanSignalState) {
   EXPECT_EQ(fds, "fds: 0 1 2");
   EXPECT_EQ(sigBlk, "SigBlk:\t0000000000000000");
   EXPECT_EQ(sigIgn, "SigIgn:\t0000000000000000");
+}
+
+// A process of the test's own, by the pid a tool wrote down; ended at scope exit.
+class LeftBehind {
+ public:
+  explicit LeftBehind(std::string pidFile) : pidFile_(std::move(pidFile)) {}
+  ~LeftBehind() {
+    if (const auto pid = this->pid(); pid && alive()) ::kill(*pid, SIGKILL);
+  }
+  std::optional<pid_t> pid() const {
+    std::ifstream in(pidFile_);
+    pid_t pid = 0;
+    if (!(in >> pid) || pid <= 1) return std::nullopt;
+    return pid;
+  }
+  /// Running, neither gone nor a zombie waiting for its new parent.
+  bool alive() const {
+    const auto pid = this->pid();
+    if (!pid) return false;
+    std::ifstream stat("/proc/" + std::to_string(*pid) + "/stat");
+    std::string pidText, name, state;
+    return static_cast<bool>(stat >> pidText >> name >> state) && state != "Z";
+  }
+
+ private:
+  std::string pidFile_;
+};
+
+class BoundedToolRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setToolRunLimit(std::chrono::milliseconds(300),
+                    [this](const std::string& path, const std::vector<std::string>& arguments) {
+                      reports.push_back({path});
+                      reports.back().insert(reports.back().end(), arguments.begin(),
+                                            arguments.end());
+                    });
+  }
+  void TearDown() override { setToolRunLimit(kToolRunLimit, nullptr); }
+
+  testing::TempDir dir;
+  Calls reports;
+};
+
+TEST_F(BoundedToolRun, AToolPastTheLimitIsKilledWithItsGroupAndReportedOnce) {
+  const std::string pidFile = dir.file("child.pid");
+  LeftBehind child(pidFile);
+  const std::vector<std::string> script = {"-c", "sleep 30 & echo $! > " + pidFile + "; wait"};
+
+  EXPECT_EQ(runTool("/bin/sh", script), -1);
+  EXPECT_FALSE(child.alive()) << "the tool's background child outlived the limit";
+  EXPECT_EQ(runToolCapturingOutput("/bin/sh", {"-c", "echo partial; exec sleep 30"}),
+            std::nullopt);
+
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_EQ(reports[0], (std::vector<std::string>{"/bin/sh", script[0], script[1]}));
+  EXPECT_EQ(reports[1][0], "/bin/sh");
+}
+
+TEST_F(BoundedToolRun, CaptureEndsWhenTheToolExitsNotWhenItsChildClosesThePipe) {
+  const std::string pidFile = dir.file("child.pid");
+  LeftBehind child(pidFile);
+  // The background sleep keeps the pipe's write end open after the shell exits.
+  EXPECT_EQ(runToolCapturingOutput("/bin/sh", {"-c", "echo out; sleep 30 & echo $! > " + pidFile}),
+            "out\n");
+  EXPECT_TRUE(reports.empty());
+  EXPECT_TRUE(child.alive()) << "a tool that exited in time has its children left alone";
+}
+
+TEST(CommandRunner, AnArgumentWithANulIsRefusedNotCut) {
+  testing::TempDir dir;
+  const std::string marker = dir.file("ran");
+  const std::string script = "touch " + marker;
+  EXPECT_EQ(runTool("/bin/sh", {"-c", script + std::string(1, '\0') + "x"}), -1);
+  EXPECT_EQ(runToolCapturingOutput("/bin/sh", {"-c", script, std::string("a\0b", 3)}),
+            std::nullopt);
+  EXPECT_FALSE(std::filesystem::exists(marker)) << "a refused tool ran anyway";
 }
 
 }  // namespace

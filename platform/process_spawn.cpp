@@ -17,7 +17,7 @@ namespace {
 
 class SpawnAttributes {
  public:
-  SpawnAttributes() {
+  explicit SpawnAttributes(bool ownProcessGroup) {
     if (int rc = posix_spawnattr_init(&attr_); rc != 0) fail(rc);
     // Every bit, not sigfillset: glibc's sigfillset leaves out its two reserved
     // signals, and its posix_spawn then hands them to the child ignored.
@@ -29,6 +29,10 @@ class SpawnAttributes {
     check(posix_spawnattr_setsigdefault(&attr_, &all));
     check(posix_spawnattr_setsigmask(&attr_, &none));
     flags |= spawnCloseOthersFlags();
+    if (ownProcessGroup) {
+      check(posix_spawnattr_setpgroup(&attr_, 0));
+      flags |= POSIX_SPAWN_SETPGROUP;
+    }
     check(posix_spawnattr_setflags(&attr_, flags));
   }
   ~SpawnAttributes() { posix_spawnattr_destroy(&attr_); }
@@ -79,7 +83,7 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 }  // namespace
 
 pid_t spawnProcess(const SpawnRequest& request) {
-  SpawnAttributes attributes;
+  SpawnAttributes attributes(request.ownProcessGroup);
   SpawnFileActions actions;
   actions.redirect(request.stdinFd, STDIN_FILENO);
   actions.redirect(request.stdoutFd, STDOUT_FILENO);

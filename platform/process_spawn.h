@@ -17,6 +17,9 @@ struct SpawnRequest {
   int stdinFd = -1;
   int stdoutFd = -1;
   int stderrFd = -1;
+  /// Starts the child as the leader of a process group of its own, so that it
+  /// and whatever it starts can be signalled together (killpg with its pid).
+  bool ownProcessGroup = false;
 };
 
 /// Starts a child without a shell. The child gets default signal dispositions,
