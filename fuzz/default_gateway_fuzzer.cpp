@@ -20,5 +20,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   require(trimSpacesAndTabs(*gateway) == *gateway, "a gateway is not trimmed");
   require(output.find(*gateway) != std::string_view::npos, "a gateway not in the output");
   require(output.find("gateway:") != std::string_view::npos, "a gateway without 'gateway:'");
+  require(gateway->find_first_not_of("0123456789.") == std::string::npos, "a gateway not IPv4");
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "fuzz/fuzz_check.h"
+#include "base/text.h"
 #include "netsys/dns.h"
 #include "base/unicode_space.h"
 
@@ -19,12 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     require(text.find(server) != std::string_view::npos, "a server not in the text");
   }
 
-  const std::string backup = dnsBackupValue(text);
+  const auto backup = dnsBackupValue(text);
   if (text.find("There aren't any") != std::string_view::npos) {
     require(backup == "empty", "no servers not backed up as the marker");
-  } else {
-    require(trimSpacesTabsAndLineBreaks(backup) == backup, "a backup is not trimmed");
-    require(text.find(backup) != std::string_view::npos, "a backup not taken from the output");
+  } else if (backup) {
+    require(!backup->empty(), "an empty backup");
+    for (const std::string_view line : split(*backup, '\n')) {
+      require(!line.empty() && trimSpacesTabsAndLineBreaks(line) == line, "a backup line is not trimmed");
+      require(text.find(line) != std::string_view::npos, "a backup line not taken from the output");
+      require(line.find_first_not_of("0123456789abcdefABCDEF.:") == std::string_view::npos,
+              "a backup line is not an address");
+    }
   }
   return 0;
 }

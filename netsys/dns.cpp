@@ -1,5 +1,7 @@
 #include "netsys/dns.h"
 
+#include <arpa/inet.h>
+
 #include "netsys/command_runner.h"
 #include "base/text.h"
 #include "base/unicode_space.h"
@@ -9,6 +11,12 @@ namespace {
 
 constexpr const char* kNoServersMarker = "empty";
 constexpr const char* kNoServersArgument = "Empty";
+
+bool isIPAddress(const std::string& text) {
+  unsigned char parsed[sizeof(in6_addr)];
+  return text.find('\0') == std::string::npos && (inet_pton(AF_INET, text.c_str(), parsed) == 1 ||
+                                                   inet_pton(AF_INET6, text.c_str(), parsed) == 1);
+}
 
 }  // namespace
 
@@ -35,9 +43,18 @@ std::vector<std::string> parseDNSServers(std::string_view dnsText) {
   return servers;
 }
 
-std::string dnsBackupValue(std::string_view getdnsOutput) {
+std::optional<std::string> dnsBackupValue(std::string_view getdnsOutput) {
   if (getdnsOutput.find("There aren't any") != std::string_view::npos) return kNoServersMarker;
-  return std::string(trimSpacesTabsAndLineBreaks(getdnsOutput));
+  std::string servers;
+  for (const std::string_view line : split(getdnsOutput, '\n')) {
+    const std::string server(trimSpacesTabsAndLineBreaks(line));
+    if (server.empty()) continue;
+    if (!isIPAddress(server)) return std::nullopt;
+    if (!servers.empty()) servers += '\n';
+    servers += server;
+  }
+  if (servers.empty()) return std::nullopt;
+  return servers;
 }
 
 std::vector<std::string> listNetworkServices(const std::string& networksetup) {
@@ -53,9 +70,14 @@ void overrideDNS(const std::string& networksetup, std::string_view dnsText,
   std::vector<std::string> servers = parseDNSServers(dnsText);
   if (servers.empty()) return;
   for (const std::string& service : listNetworkServices(networksetup)) {
-    std::string current =
-        runToolCapturingOutput(networksetup, {"-getdnsservers", service}).value_or("");
-    dnsBackup[service] = dnsBackupValue(current);
+    // Once per name: a second listing of it would back up the tunnel's own servers.
+    if (dnsBackup.contains(service)) continue;
+    const std::optional<std::string> current =
+        runToolCapturingOutput(networksetup, {"-getdnsservers", service});
+    // Only what was read cleanly can be put back; anything else stays untouched.
+    const std::optional<std::string> backup = current ? dnsBackupValue(*current) : std::nullopt;
+    if (!backup) continue;
+    dnsBackup[service] = *backup;
     if (recorded) recorded();
 
     std::vector<std::string> arguments{"-setdnsservers", service};

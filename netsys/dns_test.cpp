@@ -59,14 +59,18 @@ TEST(ParseDNSServers, SplitsAtCommasAndTrimsBlanks) {
   }
 }
 
-TEST(DNSBackupValue, MarksNoServersAsEmptyAndTrimsTheRest) {
+TEST(DNSBackupValue, TakesOnlyTheNoServersNoteOrAddressesOnePerLine) {
   EXPECT_EQ(dnsBackupValue("There aren't any DNS Servers set on Wi-Fi.\n"), "empty");
   EXPECT_EQ(dnsBackupValue("Note: There aren't any here\n8.8.8.8\n"), "empty");
-  EXPECT_EQ(dnsBackupValue("there aren't any DNS Servers set.\n"),
-            "there aren't any DNS Servers set.");
   EXPECT_EQ(dnsBackupValue(" 192.168.1.1\n192.168.1.2 \n\n"), "192.168.1.1\n192.168.1.2");
-  EXPECT_EQ(dnsBackupValue(""), "");
-  EXPECT_EQ(dnsBackupValue("\n \t\n"), "");
+  EXPECT_EQ(dnsBackupValue("fd00::53\r\n8.8.8.8\n"), "fd00::53\n8.8.8.8");
+  // Nothing that could be put back: the service must be left as it is.
+  for (const char* unclean :
+       {"", "\n \t\n", "there aren't any DNS Servers set.\n",
+        "** Error: The parameters were not valid.\n", "8.8.8.8\nWi-Fi is not a recognized service.\n",
+        "8.8.8.8 1.1.1.1\n"}) {
+    EXPECT_EQ(dnsBackupValue(unclean), std::nullopt) << '"' << unclean << '"';
+  }
 }
 
 /// Two enabled services (one with a quote, spaces and a command substitution in
@@ -95,6 +99,24 @@ TEST(OverrideDNS, BacksUpThenSetsEachServiceInListingOrder) {
                    {"-setdnsservers", kTrickyService, "10.8.0.1", "1.1.1.1"}}));
   EXPECT_EQ(backup, (std::map<std::string, std::string>{{"Wi-Fi", "192.168.1.1\n192.168.1.2"},
                                                         {kTrickyService, "empty"}}));
+}
+
+TEST(OverrideDNS, AServiceReadUncleanlyOrListedTwiceIsHandledOnceOrNotAtAll) {
+  FakeTools tools;
+  tools.on("networksetup", {"-listallnetworkservices"},
+           std::string(kHeader) + "Wi-Fi\nBroken\nWi-Fi\n");
+  tools.on("networksetup", {"-getdnsservers", "Wi-Fi"}, "192.168.1.1\n")
+      .on("networksetup", {"-getdnsservers", "Broken"}, "** Error: The parameters were not valid.\n");
+
+  std::map<std::string, std::string> backup;
+  overrideDNS(tools.networksetupPath(), "10.8.0.1", backup);
+
+  EXPECT_EQ(tools.callsOf("networksetup"),
+            (Calls{{"-listallnetworkservices"},
+                   {"-getdnsservers", "Wi-Fi"},
+                   {"-setdnsservers", "Wi-Fi", "10.8.0.1"},
+                   {"-getdnsservers", "Broken"}}));
+  EXPECT_EQ(backup, (std::map<std::string, std::string>{{"Wi-Fi", "192.168.1.1"}}));
 }
 
 TEST(OverrideDNS, NoServersMeansNoToolRunAtAll) {

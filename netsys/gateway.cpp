@@ -1,5 +1,7 @@
 #include "netsys/gateway.h"
 
+#include <arpa/inet.h>
+
 #include "netsys/command_runner.h"
 #include "base/text.h"
 #include "base/unicode_space.h"
@@ -11,11 +13,14 @@ std::optional<std::string> parseDefaultGateway(std::string_view routeOutput) {
     if (line.find("gateway:") == std::string_view::npos) continue;
     std::vector<std::string_view> pieces = splitDroppingEmpty(line, ':');
     if (pieces.empty()) return std::nullopt;
-    std::string_view gateway = trimSpacesAndTabs(pieces.back());
-    // "gateway:" followed by blanks names no gateway; an empty one would only
-    // produce a broken host route later.
-    if (gateway.empty()) return std::nullopt;
-    return std::string(gateway);
+    const std::string gateway(trimSpacesAndTabs(pieces.back()));
+    // Only an IPv4 address can carry the host route: blanks, an IPv6 gateway
+    // ("fe80::1%en0") or an interface route ("link#5") name no gateway.
+    in_addr parsed{};
+    if (gateway.find('\0') != std::string::npos || inet_pton(AF_INET, gateway.c_str(), &parsed) != 1) {
+      return std::nullopt;
+    }
+    return gateway;
   }
   return std::nullopt;
 }

@@ -26,11 +26,12 @@ TEST(ParseDefaultGateway, TakesTheLastColonPieceOfTheFirstGatewayLine) {
        "10.0.0.1"},
       {"later gateway lines ignored", "gateway: 10.0.0.1\ngateway: 10.9.9.9\n", "10.0.0.1"},
       {"no line break at the end", "gateway: 172.16.0.1", "172.16.0.1"},
-      {"not validated", "  gateway: link#5\n", "link#5"},
+      {"an interface route is no gateway", "  gateway: link#5\n", std::nullopt},
+      {"an IPv6 gateway is no gateway", "  gateway: fe80::1%en0\n", std::nullopt},
       {"case-sensitive", "Gateway: 10.0.0.1\n", std::nullopt},
       {"no gateway line", "route: writing to routing socket: not in table\n", std::nullopt},
       {"empty output", "", std::nullopt},
-      {"only colons", "gateway:::\n", "gateway"},
+      {"only colons", "gateway:::\n", std::nullopt},
       {"gateway names nothing", "    gateway: \t\n", std::nullopt},
   };
   for (const auto& c : cases) {
