@@ -79,4 +79,12 @@ std::string toValidUTF8(std::string_view bytes) {
   return out;
 }
 
+std::string_view prefixOfUTF8(std::string_view text, std::size_t maxBytes) {
+  if (text.size() <= maxBytes) return text;
+  std::size_t end = maxBytes;
+  // Back over continuation bytes to the lead byte of the sequence that would be cut.
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return text.substr(0, end);
+}
+
 }  // namespace zorvik

@@ -25,4 +25,8 @@ void appendUTF8(std::string& out, char32_t codePoint);
 /// The bytes as valid UTF-8: every invalid sequence becomes one U+FFFD.
 std::string toValidUTF8(std::string_view bytes);
 
+/// The longest start of valid UTF-8 `text` of at most `maxBytes` that cuts no
+/// sequence in two.
+std::string_view prefixOfUTF8(std::string_view text, std::size_t maxBytes);
+
 }  // namespace zorvik

@@ -21,6 +21,9 @@ std::int64_t integerValue(const StringMap& map, const std::string& key, std::int
 }  // namespace
 
 TunnelConfig parseTunnelConfig(std::string_view text) {
+  // A NUL would cut a value wherever it reaches a C string: a tool argument, a
+  // UAPI line. Refused before anything is read or started.
+  if (text.find('\0') != std::string_view::npos) throw ServiceError("в конфиге есть NUL-байт");
   TunnelConfig config;
   Section section = Section::none;
   for (const std::string_view rawLine : split(text, '\n')) {

@@ -18,6 +18,8 @@ namespace zorvik {
 namespace {
 
 constexpr std::size_t kReadBufferSize = 4096;
+// No answer of a working daemon comes near this; a flood ends here like end of stream.
+constexpr std::size_t kMaxAnswerBytes = std::size_t{1} << 20;
 
 bool endsWithBlankLine(const std::string& answer) {
   return answer.size() >= 2 && answer[answer.size() - 1] == '\n' &&
@@ -54,6 +56,9 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
     throw ServiceError("connect(UAPI) failed");
   }
 
+  // Connect, send and every read share the one deadline.
+  setSendTimeout(fd.get(), std::chrono::duration_cast<std::chrono::microseconds>(
+                               deadline - Clock::now()));
   // One write; a short or failed write shows up as a missing answer.
   request = request.substr(0, request.find('\0'));
   sendNoSignal(fd.get(), request.data(), request.size());
@@ -71,6 +76,10 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     answer.append(buffer.data(), static_cast<std::size_t>(got));
+    if (answer.size() >= kMaxAnswerBytes) {
+      answer.resize(kMaxAnswerBytes);
+      break;
+    }
     if (endsWithBlankLine(answer)) break;
   }
   fd.reset();

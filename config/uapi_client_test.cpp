@@ -104,6 +104,18 @@ TEST(UAPITransact, ReadsAnswersLongerThanTheBuffer) {
   EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(5000)), answer);
 }
 
+TEST(UAPITransact, AFloodWithoutTheEmptyLineEndsAtOneMebibyte) {
+  UnixTestPeer peer([&](int fd) {
+    readRequest(fd);
+    const std::string chunk(64 * 1024, 'x');
+    // Until the client hangs up; bounded so a broken client cannot keep the test going.
+    for (int i = 0; i < 1024 && zorvik::writeAll(fd, chunk, sendNoSignal); ++i) {
+    }
+  });
+  EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(5000)),
+            std::string(std::size_t{1} << 20, 'x'));
+}
+
 TEST(UAPITransact, PeerClosingWithoutAnswerGivesEmptyText) {
   UnixTestPeer peer([](int fd) { readRequest(fd); });
   EXPECT_EQ(uapiTransact(peer.path(), "set=1\n\n", milliseconds(3000)), "");

@@ -7,9 +7,13 @@
 #include "base/unicode_space.h"
 #include "base/service_error.h"
 #include "base/text.h"
+#include "base/utf8.h"
 
 namespace zorvik {
 namespace {
+
+/// How much of a daemon's answer an error text quotes.
+constexpr std::size_t kQuotedAnswerBytes = 256;
 
 /// The daemon's obfuscation parameters, in the order they are sent.
 constexpr std::array<const char*, 9> obfuscationKeys{"jc", "jmin", "jmax", "s1", "s2",
@@ -126,7 +130,8 @@ void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
   const std::string request = makeUAPISetRequest(interface, peer, endpoint);
   const std::string answer = uapiTransact(socketPath, request, timeout);
   if (answer.find("errno=0") == std::string::npos) {
-    throw ServiceError("UAPI отклонил конфиг: " + answer);
+    // Quoted only in part: the text goes into a reply and a log line.
+    throw ServiceError("UAPI отклонил конфиг: " + std::string(prefixOfUTF8(answer, kQuotedAnswerBytes)));
   }
 }
 

@@ -214,7 +214,10 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"rejected", "errno=-22\n\n",
                                  "UAPI отклонил конфиг: errno=-22\n\n"},
                       AnswerCase{"empty", "", "UAPI отклонил конфиг: "},
-                      AnswerCase{"unfinished", "errno=1", "UAPI отклонил конфиг: errno=1"}),
+                      AnswerCase{"unfinished", "errno=1", "UAPI отклонил конфиг: errno=1"},
+                      // Quoted up to 256 bytes, never cutting a character in two.
+                      AnswerCase{"longQuotedInPart", std::string(255, 'e') + "жж\n\n",
+                                 "UAPI отклонил конфиг: " + std::string(255, 'e')}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

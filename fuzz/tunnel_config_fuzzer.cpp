@@ -46,6 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   checkAccessors({{{"address", whole}, {"mtu", whole}}, {{"persistentkeepalive", whole}}});
   try {
     const TunnelConfig config = parseTunnelConfig(text);
+    require(text.find('\0') == std::string_view::npos, "accepted a NUL");
     require(config.interface.contains("privatekey"), "accepted without a private key");
     require(config.peer.contains("publickey"), "accepted without a public key");
     require(config.peer.at("endpoint").find(':') != std::string::npos,
@@ -55,7 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     checkAccessors(config);
   } catch (const ServiceError& e) {
     static const std::set<std::string> known = {"нет PrivateKey", "нет PublicKey",
-                                                "нет корректного Endpoint"};
+                                                "нет корректного Endpoint",
+                                                "в конфиге есть NUL-байт"};
     require(known.contains(e.what()), "an unknown parse error");
   }
   return 0;
