@@ -11,8 +11,21 @@
 namespace zorvik {
 namespace {
 
-constexpr int kAppendFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+// O_NONBLOCK: a FIFO planted at the path must not hold the opener.
+constexpr int kAppendFlags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr mode_t kCreationMode = 0644;
+
+/// Only a regular file with one name is a log file: not a FIFO or device, and
+/// not a hard link that makes root append to a file of someone else's choosing.
+UniqueFd checkedLogFile(UniqueFd file) {
+  struct stat info {};
+  if (!file || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_nlink != 1) {
+    return {};
+  }
+  // Writes to it block as writes to any file do; the flag was for the open alone.
+  ::fcntl(file.get(), F_SETFL, ::fcntl(file.get(), F_GETFL) & ~O_NONBLOCK);
+  return file;
+}
 
 }  // namespace
 
@@ -27,11 +40,11 @@ UniqueFd openAppendOnly(const std::string& path) {
     if (created) {
       // The umask may have taken bits away from the creation mode.
       ::fchmod(created.get(), kCreationMode);
-      return created;
+      return checkedLogFile(std::move(created));
     }
     if (errno != EEXIST) return {};
     UniqueFd existing(openRetryingEINTR(path.c_str(), kAppendFlags, 0));
-    if (existing) return existing;
+    if (existing) return checkedLogFile(std::move(existing));
     if (errno != ENOENT) return {};
   }
   return {};

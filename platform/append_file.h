@@ -7,9 +7,10 @@
 
 namespace zorvik {
 
-/// Opens `path` for appending without following a symlink at it. A file this
-/// call creates gets mode 0644 whatever the umask; an existing file keeps its
-/// mode. Returns an invalid UniqueFd when it cannot be opened.
+/// Opens `path` for appending without following a symlink at it and without
+/// blocking. A file this call creates gets mode 0644 whatever the umask; an
+/// existing file keeps its mode. Returns an invalid UniqueFd when it cannot be
+/// opened or is not a regular file with exactly one link.
 UniqueFd openAppendOnly(const std::string& path);
 
 }  // namespace zorvik

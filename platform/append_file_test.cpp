@@ -91,6 +91,23 @@ TEST(OpenAppendOnly, DoesNotFollowSymlinks) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("absent")));
 }
 
+TEST(OpenAppendOnly, RefusesAnythingButARegularFileWithOneLink) {
+  TempDir dir;
+  const auto fifo = dir.file("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  // Without a reader, a blocking open would wait here for good.
+  EXPECT_FALSE(openAppendOnly(fifo).valid());
+
+  const auto target = dir.file("target");
+  std::ofstream(target) << "precious\n";
+  const auto hardLink = dir.file("hard-link");
+  std::filesystem::create_hard_link(target, hardLink);
+  EXPECT_FALSE(openAppendOnly(hardLink).valid());
+  EXPECT_EQ(readFile(target), "precious\n");
+
+  EXPECT_FALSE(openAppendOnly(dir.path().string()).valid()) << "a directory";
+}
+
 TEST(OpenAppendOnly, MissingDirectoryGivesInvalidDescriptor) {
   TempDir dir;
   EXPECT_FALSE(openAppendOnly(dir.file("no-such-dir/log")).valid());
