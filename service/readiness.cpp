@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/socket_io.h"
 #include "platform/unique_fd.h"
 #include "platform/utf8.h"
 
@@ -39,7 +40,7 @@ bool acceptsConnection(const std::string& path) {
   address.sun_family = AF_UNIX;
   if (path.size() >= sizeof(address.sun_path)) return false;
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
   if (!fd) return false;
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0) {
     return true;
