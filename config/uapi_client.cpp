@@ -44,9 +44,8 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + timeout;
 
-  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM, 0));
+  UniqueFd fd = openUnixStreamSocket(SocketMode::blocking);
   if (!fd) throw ServiceError("socket() failed");
-  suppressSigpipe(fd.get());
   // Bounds a connect to a full backlog, the write and every read.
   setSendTimeout(fd.get(), timeout);
   setReceiveTimeout(fd.get(), timeout);

@@ -17,21 +17,6 @@ bool setTimeout(int fd, int option, std::chrono::microseconds timeout) {
 
 }  // namespace
 
-void suppressSigpipe([[maybe_unused]] int fd) {
-#ifdef SO_NOSIGPIPE
-  int on = 1;
-  setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
-#endif
-}
-
-ssize_t sendNoSignal(int fd, const void* data, std::size_t size) {
-#ifdef MSG_NOSIGNAL
-  return send(fd, data, size, MSG_NOSIGNAL);
-#else
-  return send(fd, data, size, 0);
-#endif
-}
-
 bool setReceiveTimeout(int fd, std::chrono::microseconds timeout) {
   return setTimeout(fd, SO_RCVTIMEO, timeout);
 }

@@ -5,13 +5,18 @@
 #include <chrono>
 #include <cstddef>
 
+#include "base/unique_fd.h"
+
 namespace zorvik {
 
-/// Keeps writes on `fd` from raising SIGPIPE where the platform sets that per
-/// socket (SO_NOSIGPIPE); a no-op elsewhere, where sendNoSignal covers it.
-void suppressSigpipe(int fd);
+/// Whether a new socket's calls wait (blocking) or fail with EAGAIN (nonBlocking).
+enum class SocketMode { blocking, nonBlocking };
 
-/// One send() that reports a closed peer as EPIPE instead of raising SIGPIPE.
+/// A new Unix stream socket, close-on-exec, whose writes never raise SIGPIPE; an invalid
+/// UniqueFd, with errno set, when the system refuses.
+UniqueFd openUnixStreamSocket(SocketMode mode);
+
+/// One send() on a socket from openUnixStreamSocket: a closed peer is EPIPE, never SIGPIPE.
 ssize_t sendNoSignal(int fd, const void* data, std::size_t size);
 
 /// Sets the receive time-out of a socket, at least 1 us (never "no limit"); false on failure.

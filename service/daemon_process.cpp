@@ -7,6 +7,8 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/child_wait.h"
+
 namespace zorvik {
 
 std::shared_ptr<DaemonProcess> DaemonProcess::launch(const SpawnRequest& request,
@@ -63,18 +65,14 @@ bool DaemonProcess::waitUntilFinished(std::chrono::milliseconds timeout) const {
 }
 
 void DaemonProcess::watch(const ExitHandler& onExit) {
-  // WNOWAIT leaves the child a zombie, so its pid stays ours until it is marked.
-  siginfo_t info{};
-  int rc;
-  do {
-    rc = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT);
-  } while (rc != 0 && errno == EINTR);
+  // The child is left a zombie, so its pid stays ours until it is marked.
+  const auto end = waitForChildEnd(pid_);
   {
     std::lock_guard lock(mutex_);
     exited_ = true;
-    if (rc == 0) {
-      status_ = info.si_status;
-      reason_ = info.si_code == CLD_EXITED ? normalExit : uncaughtSignal;
+    if (end) {
+      status_ = end->status;
+      reason_ = end->code == CLD_EXITED ? normalExit : uncaughtSignal;
     }
   }
   waitForExit(pid_);

@@ -4,8 +4,10 @@
 
 namespace zorvik {
 
-std::string daemonPathFor(const std::string& argumentZero) {
-  return (std::filesystem::path(argumentZero).parent_path() / "amneziawg-go").string();
+std::string daemonPathFor(const std::string& helperPath) {
+  const std::filesystem::path helper(helperPath);
+  if (!helper.is_absolute()) return {};
+  return (helper.parent_path() / "amneziawg-go").string();
 }
 
 }  // namespace zorvik

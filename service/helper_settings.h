@@ -9,8 +9,8 @@
 namespace zorvik {
 
 /// Every path, tool and time limit of the helper. Production uses the defaults
-/// (plus the daemon path that main derives from argument zero); tests move
-/// paths and shorten waits.
+/// (plus the daemon path that main derives from its own executable's path); tests
+/// move paths and shorten waits.
 struct HelperSettings {
   std::string runDir = "/var/run/amneziawg";
   std::string logPath = "/Library/Logs/ZorvikVPN-helper.log";
@@ -34,7 +34,9 @@ struct HelperSettings {
   std::shared_ptr<LogSink> logSink;
 };
 
-/// "amneziawg-go" in the directory of `argumentZero`, the path the helper was started by.
-std::string daemonPathFor(const std::string& argumentZero);
+/// "amneziawg-go" in the directory of `helperPath`, the helper's real executable path. Empty
+/// (no daemon at all) unless that path is absolute: a root daemon must never be found
+/// relative to the working directory.
+std::string daemonPathFor(const std::string& helperPath);
 
 }  // namespace zorvik

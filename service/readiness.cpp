@@ -12,6 +12,7 @@
 #include "base/unique_fd.h"
 #include "base/unix_address.h"
 #include "base/utf8.h"
+#include "platform/socket_io.h"
 
 namespace zorvik {
 namespace {
@@ -36,7 +37,7 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 bool acceptsConnection(const std::string& path) {
   const auto address = unixSocketAddress(path);
   if (!address) return false;
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+  UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
   if (!fd) return false;
   if (::connect(fd.get(), address->get(), address->length) == 0) {
     return true;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -122,6 +123,12 @@ std::string stringAt(const PlistDict& dict, const std::string& key) {
   return std::get<std::string>(it->second.value);
 }
 
+std::optional<bool> boolAt(const PlistDict& dict, const std::string& key) {
+  auto it = dict.find(key);
+  if (it == dict.end() || !std::holds_alternative<bool>(it->second.value)) return std::nullopt;
+  return std::get<bool>(it->second.value);
+}
+
 TEST(LaunchdJob, IsNamedAndAdvertisedAsTheMachService) {
   PlistDict job = readJob();
   EXPECT_EQ(stringAt(job, "Label"), kHelperMachServiceName);
@@ -142,18 +149,26 @@ TEST(LaunchdJob, RunsTheInstalledHelperAsRootWithTheDaemonBesideIt) {
   std::string program = stringAt(job, "Program");
   EXPECT_EQ(program, std::string("/Library/PrivilegedHelperTools/") + kHelperMachServiceName);
   EXPECT_EQ(stringAt(job, "UserName"), "root");
-  // Without ProgramArguments launchd passes Program as argument zero, from which the helper
-  // finds amneziawg-go.
-  EXPECT_EQ(job.count("ProgramArguments"), 0u) << "argument zero must stay the Program path";
+  // The helper finds amneziawg-go beside its real executable, which is Program.
   EXPECT_EQ(daemonPathFor(program), "/Library/PrivilegedHelperTools/amneziawg-go");
+  EXPECT_EQ(daemonPathFor("com.zorvik.vpn.helper"), "")
+      << "a relative path would find the daemon in the working directory";
 }
 
-TEST(LaunchdJob, StartsOnlyOnDemand) {
+// A helper that died with a tunnel up undoes it from its journal when it next starts; launchd
+// must start it for that without waiting for a client.
+TEST(LaunchdJob, StartsAtLoadAndAgainAfterACrash) {
   PlistDict job = readJob();
-  // Started by the first lookup of its Mach service; launchd must not start or restart it
-  // on its own.
-  for (const char* key : {"RunAtLoad", "KeepAlive", "StartInterval", "StartCalendarInterval"}) {
-    EXPECT_EQ(job.count(key), 0u) << key << " would start the helper without a client";
+  EXPECT_EQ(boolAt(job, "RunAtLoad"), std::optional<bool>(true)) << "replays after a reboot";
+  ASSERT_EQ(job.count("KeepAlive"), 1u) << "KeepAlive relaunches it after a crash";
+  const auto* keepAlive = std::get_if<std::shared_ptr<PlistDict>>(&job.at("KeepAlive").value);
+  ASSERT_NE(keepAlive, nullptr) << "KeepAlive must be a dict: true would also relaunch it "
+                                   "after a clean exit";
+  EXPECT_EQ((*keepAlive)->size(), 1u);
+  EXPECT_EQ(boolAt(**keepAlive, "SuccessfulExit"), std::optional<bool>(false))
+      << "relaunched only after an exit that is not a successful one";
+  for (const char* key : {"StartInterval", "StartCalendarInterval"}) {
+    EXPECT_EQ(job.count(key), 0u) << key << " would start the helper on a timer";
   }
 }
 

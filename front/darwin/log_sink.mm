@@ -26,8 +26,9 @@ class OSLogSink final : public LogSink {
  private:
   os_log_t logFor(const std::string& subsystem, const std::string& category) {
     std::lock_guard lock(mutex_);
-    __strong os_log_t& log = logs_[{subsystem, category}];
-    if (log == nil) log = os_log_create(subsystem.c_str(), category.c_str());
+    // An object under ARC or a plain pointer, as OS_OBJECT_USE_OBJC decides; auto& fits both.
+    auto& log = logs_[{subsystem, category}];
+    if (!log) log = os_log_create(subsystem.c_str(), category.c_str());
     return log;
   }
 

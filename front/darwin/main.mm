@@ -5,6 +5,7 @@
 
 #import <Foundation/Foundation.h>
 #include <dispatch/dispatch.h>
+#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 #include "front/darwin/log_sink.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
+#include "platform/process_executable.h"
 #include "platform/system_log.h"
 #include "base/names.h"
 #include "service/helper_settings.h"
@@ -28,14 +30,16 @@ NSXPCListener* listener;
 
 }  // namespace
 
-int main(int argc, char* argv[]) {
+int main() {
   std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeOSLogSink();
   daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
   daemonLog->info(zorvik::kStartingMessage);
 
-  // Options and environment are ignored; argument zero only locates the tunnel daemon.
+  // Options and environment are ignored. The tunnel daemon sits beside the executable itself,
+  // as the system reports its path, not beside a possibly relative argument zero.
   zorvik::HelperSettings settings;
-  settings.daemonPath = zorvik::daemonPathFor(argc > 0 && argv[0] != nullptr ? argv[0] : "");
+  settings.daemonPath =
+      zorvik::daemonPathFor(zorvik::processExecutablePath(::getpid()).value_or(""));
   settings.logSink = unifiedLog;
   zorvik::configureSharedService(std::move(settings));
 

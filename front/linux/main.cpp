@@ -19,7 +19,7 @@
 
 using namespace zorvik;
 
-int main(int /*argc*/, char** argv) {
+int main() {
   // A client that goes away mid-reply must not end the helper.
   ::signal(SIGPIPE, SIG_IGN);
 
@@ -29,7 +29,8 @@ int main(int /*argc*/, char** argv) {
   daemonLog->info(kStartingMessage);
 
   HelperSettings settings;
-  settings.daemonPath = daemonPathFor(argv[0] ? argv[0] : "");
+  // From the executable itself, not from argument zero, which may be relative.
+  settings.daemonPath = daemonPathFor(ownExecutablePath());
   settings.logSink = sink;
   configureSharedService(std::move(settings));
 

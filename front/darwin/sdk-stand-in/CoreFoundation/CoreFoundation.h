@@ -1,6 +1,7 @@
 // Stand-in for <CoreFoundation/CoreFoundation.h>: the types and calls the helper uses.
 #pragma once
 
+#include <MacTypes.h>
 #include <stdbool.h>
 #include <stdint.h>
 
@@ -27,10 +28,6 @@
 
 CF_EXTERN_C_BEGIN
 CF_ASSUME_NONNULL_BEGIN
-
-// <MacTypes.h>
-typedef int32_t SInt32;
-typedef SInt32 OSStatus;
 
 typedef const CF_BRIDGED_TYPE(id) void* CFTypeRef;
 typedef unsigned long CFTypeID;

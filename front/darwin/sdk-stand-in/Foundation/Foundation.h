@@ -15,8 +15,8 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-// <objc/NSObjCRuntime.h>, LP64
-typedef unsigned long NSUInteger;
+// NSZone.h
+typedef struct _NSZone NSZone;
 
 @class NSData;
 

@@ -2,10 +2,9 @@
 // format must be a string literal and the compiler checks the arguments against it.
 #pragma once
 
+#include <os/object.h>
 #include <stdbool.h>
 #include <stdint.h>
-
-#import <objc/NSObject.h>
 
 #if defined(__cplusplus)
 extern "C" {
@@ -13,10 +12,7 @@ extern "C" {
 
 #pragma clang assume_nonnull begin
 
-// OS_OBJECT_DECL(os_log) with Objective-C object semantics, as under ARC.
-@protocol OS_os_log <NSObject>
-@end
-typedef NSObject<OS_os_log>* os_log_t;
+OS_OBJECT_DECL(os_log);
 
 typedef enum : uint8_t {
   OS_LOG_TYPE_DEFAULT = 0x00,
@@ -26,8 +22,7 @@ typedef enum : uint8_t {
   OS_LOG_TYPE_FAULT = 0x11,
 } os_log_type_t;
 
-__attribute__((__ns_returns_retained__)) os_log_t os_log_create(const char* subsystem,
-                                                                const char* category);
+OS_OBJECT_RETURNS_RETAINED os_log_t os_log_create(const char* subsystem, const char* category);
 bool os_log_type_enabled(os_log_t oslog, os_log_type_t type);
 
 // What the macros expand to; not called directly.
