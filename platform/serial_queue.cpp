@@ -48,7 +48,12 @@ void SerialQueue::run(const std::shared_ptr<State>& state) {
       work = std::move(state->pending.front());
       state->pending.pop_front();
     }
-    work();
+    try {
+      work();
+    } catch (...) {
+      // The work reports its own failures where it can; the queue must go on
+      // serving what comes after it, and no exception may end the thread.
+    }
   }
 }
 

@@ -6,6 +6,8 @@
 #import "front/darwin/service_object.h"
 #include "front/log_messages.h"
 
+#include <exception>
+
 @implementation ZorvikListenerDelegate {
   const zorvik::SystemLog* _daemonLog;
   std::unique_ptr<zorvik::HelperDelegate> _admission;
@@ -22,6 +24,15 @@
 }
 
 - (BOOL)listener:(NSXPCListener*)listener shouldAcceptNewConnection:(NSXPCConnection*)connection {
+  // No C++ exception may unwind into XPC; a connection that could not be checked is refused.
+  try {
+    return [self admitConnection:connection];
+  } catch (const std::exception&) {
+    return NO;
+  }
+}
+
+- (BOOL)admitConnection:(NSXPCConnection*)connection {
   zorvik::XPCPeerIdentity peer(connection);
   // A refusal has been logged; the connection is dropped unconfigured and never resumed.
   if (!_admission->shouldAcceptNewConnection(peer)) return NO;
@@ -32,7 +43,11 @@
   const zorvik::SystemLog* daemonLog = _daemonLog;
   // The tunnel outlives its connection: closing one only logs.
   connection.invalidationHandler = ^{
-    daemonLog->info(zorvik::kConnectionClosed);
+    try {
+      daemonLog->info(zorvik::kConnectionClosed);
+    } catch (const std::exception&) {
+      // A failing log sink must not unwind into XPC.
+    }
   };
   [connection resume];
   return YES;

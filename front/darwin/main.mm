@@ -5,6 +5,7 @@
 
 #import <Foundation/Foundation.h>
 #include <dispatch/dispatch.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <memory>
@@ -31,6 +32,10 @@ NSXPCListener* listener;
 }  // namespace
 
 int main() {
+  // Whatever launchd or a debugger left: an ignored SIGCHLD would have the kernel reap our
+  // children, and every exit status would be lost.
+  ::signal(SIGCHLD, SIG_DFL);
+
   std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeOSLogSink();
   daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
   daemonLog->info(zorvik::kStartingMessage);

@@ -1,5 +1,6 @@
 #import "front/darwin/service_object.h"
 
+#include <exception>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,8 +30,13 @@ zorvik::ResultReply resultReply(ResultBlock _Nonnull block) {
   };
 }
 
+// The text a reply carries when the request could not even be queued.
+NSString* _Nonnull failureText(const std::exception& error) { return zorvik::nsString(error.what()); }
+
 }  // namespace
 
+// No C++ exception may unwind into XPC: a request that cannot be queued (out of memory at
+// worst) is answered at once instead.
 @implementation ZorvikServiceObject {
   std::shared_ptr<zorvik::HelperService> _service;
 }
@@ -44,24 +50,40 @@ zorvik::ResultReply resultReply(ResultBlock _Nonnull block) {
 - (void)getVersionWithReply:(VersionBlock _Nonnull)reply {
   VersionBlock copied = [reply copy];
   // Answered before this method returns, on the thread that delivered the request.
-  _service->getVersion([copied](std::string version) { copied(zorvik::nsString(version)); });
+  try {
+    _service->getVersion([copied](std::string version) { copied(zorvik::nsString(version)); });
+  } catch (const std::exception&) {
+    copied(@"1");
+  }
 }
 
 - (void)startTunnelWithConfig:(NSString* _Nullable)config reply:(ResultBlock _Nonnull)reply {
-  _service->startTunnel(zorvik::stdString(config), resultReply(reply));
+  try {
+    _service->startTunnel(zorvik::stdString(config), resultReply(reply));
+  } catch (const std::exception& error) {
+    reply(NO, failureText(error));
+  }
 }
 
 - (void)stopTunnelWithReply:(ResultBlock _Nonnull)reply {
-  _service->stopTunnel(resultReply(reply));
+  try {
+    _service->stopTunnel(resultReply(reply));
+  } catch (const std::exception& error) {
+    reply(NO, failureText(error));
+  }
 }
 
 - (void)statusWithReply:(StatusBlock _Nonnull)reply {
   StatusBlock copied = [reply copy];
-  _service->status([copied](bool active, std::uint64_t rx, std::uint64_t tx) {
-    @autoreleasepool {
-      copied(active ? YES : NO, rx, tx);
-    }
-  });
+  try {
+    _service->status([copied](bool active, std::uint64_t rx, std::uint64_t tx) {
+      @autoreleasepool {
+        copied(active ? YES : NO, rx, tx);
+      }
+    });
+  } catch (const std::exception&) {
+    copied(NO, 0, 0);
+  }
 }
 
 @end

@@ -45,6 +45,11 @@ void ConnectionChannel::replyDone() {
   pendingChanged_.notify_all();
 }
 
+bool ConnectionChannel::hasPendingReplies() {
+  std::lock_guard lock(pendingMutex_);
+  return pending_ > 0;
+}
+
 void ConnectionChannel::waitForReplies() {
   std::unique_lock lock(pendingMutex_);
   pendingChanged_.wait(lock, [&] { return pending_ == 0 || abandoned_; });

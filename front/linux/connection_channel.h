@@ -35,6 +35,8 @@ class ConnectionChannel {
   void replyDone();
   /// Waits until every pending reply is done, or the channel is abandoned.
   void waitForReplies();
+  /// Whether a request's reply is still to come.
+  bool hasPendingReplies();
 
  private:
   std::mutex writeMutex_;

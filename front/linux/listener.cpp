@@ -1,5 +1,6 @@
 #include "front/linux/listener.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,19 +118,27 @@ void SocketListener::resume() {
 
 void SocketListener::acceptLoop() {
   while (!stopping_) {
-    UniqueFd socket(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
-    if (!socket) {
-      if (stopping_) break;
-      // Out of descriptors: give connections a moment to finish rather than spin.
-      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-      }
-      continue;
+    try {
+      acceptOne();
+    } catch (...) {
+      // Out of memory or threads for one connection: it is closed, the next one is tried.
     }
-    reapFinishedConnections();
-    if (activeConnections_ >= options_.maxConnections) continue;  // closed by its owner
-    startConnection(std::move(socket));
   }
+}
+
+void SocketListener::acceptOne() {
+  UniqueFd socket(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  if (!socket) {
+    if (stopping_) return;
+    // Out of descriptors: give connections a moment to finish rather than spin.
+    if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return;
+  }
+  reapFinishedConnections();
+  if (activeConnections_ >= options_.maxConnections) return;  // closed by its owner
+  startConnection(std::move(socket));
 }
 
 void SocketListener::startConnection(UniqueFd socket) {
@@ -140,7 +149,11 @@ void SocketListener::startConnection(UniqueFd socket) {
   std::lock_guard lock(connectionsMutex_);
   try {
     std::thread thread([this, channel, finished] {
-      serveConnection(channel);
+      try {
+        serveConnection(channel);
+      } catch (...) {
+        // Nothing may leave the thread; the connection is over either way.
+      }
       *finished = true;
     });
     connections_.push_back({channel, finished, std::move(thread)});
@@ -185,6 +198,15 @@ void SocketListener::readRequests(const std::shared_ptr<ConnectionChannel>& chan
   std::string buffer;
   char chunk[kReadChunk];
   for (;;) {
+    // An idle client must not hold one of the connections for good; one that
+    // waits for a reply is not idle.
+    pollfd entry{channel->fd(), POLLIN, 0};
+    const int ready = ::poll(&entry, 1, static_cast<int>(options_.idleTimeout.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready == 0) {
+      if (channel->hasPendingReplies()) continue;
+      return;
+    }
     const ssize_t received = ::recv(channel->fd(), chunk, sizeof chunk, 0);
     if (received < 0 && errno == EINTR) continue;
     if (received <= 0) return;

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <list>
@@ -27,6 +28,8 @@ struct ListenerOptions {
   std::size_t maxConnections = 64;
   /// A request line longer than this closes its connection.
   std::size_t maxLineBytes = kMaxLineBytes;
+  /// A connection that sends nothing this long while no reply is pending is closed.
+  std::chrono::milliseconds idleTimeout{60000};
 };
 
 class ConnectionChannel;
@@ -66,6 +69,7 @@ class SocketListener {
 
   void bindSocket();
   void acceptLoop();
+  void acceptOne();
   void startConnection(UniqueFd socket);
   void reapFinishedConnections();
   void serveConnection(const std::shared_ptr<ConnectionChannel>& channel);

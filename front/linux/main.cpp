@@ -22,6 +22,9 @@ using namespace zorvik;
 int main() {
   // A client that goes away mid-reply must not end the helper.
   ::signal(SIGPIPE, SIG_IGN);
+  // Whatever the parent left: an ignored SIGCHLD would have the kernel reap our children,
+  // and every exit status would be lost.
+  ::signal(SIGCHLD, SIG_DFL);
 
   std::shared_ptr<LogSink> sink = makeStderrLogSink();
   // Created once and never released, like every object of the start-up.
