@@ -12,11 +12,12 @@
 namespace zorvik {
 
 std::shared_ptr<DaemonProcess> DaemonProcess::launch(const SpawnRequest& request,
-                                                     ExitHandler onExit) {
+                                                     ExitHandler onExit,
+                                                     std::chrono::milliseconds killAfter) {
   pid_t pid = spawnProcess(request);
   std::shared_ptr<DaemonProcess> process;
   try {
-    process.reset(new DaemonProcess(pid));
+    process.reset(new DaemonProcess(pid, killAfter));
     // The watcher is detached and keeps the process object alive through its own
     // reference. Joining it anywhere would mean waiting for the daemon to exit,
     // which the teardown must never do; detached, it ends when the child does and
@@ -40,8 +41,24 @@ bool DaemonProcess::terminate() {
   std::lock_guard lock(mutex_);
   if (exited_) return false;
   if (::kill(pid_, SIGTERM) != 0) return false;
-  ++terminateRequests_;
+  if (++terminateRequests_ == 1) {
+    // Detached like the watcher, and as short-lived: it ends when the child does or is killed.
+    try {
+      std::thread([self = shared_from_this()] { self->killIfStillRunningAfterTerminate(); })
+          .detach();
+    } catch (const std::system_error&) {
+      // No thread to spare: the SIGTERM stands alone.
+    }
+  }
   return true;
+}
+
+void DaemonProcess::killIfStillRunningAfterTerminate() {
+  std::unique_lock lock(mutex_);
+  // Under the mutex, like terminate: a child marked exited may be reaped, its pid reused.
+  if (!finishedChanged_.wait_for(lock, killAfter_, [this] { return exited_; })) {
+    ::kill(pid_, SIGKILL);
+  }
 }
 
 int DaemonProcess::terminateRequestsSent() const {
@@ -75,6 +92,7 @@ void DaemonProcess::watch(const ExitHandler& onExit) {
       reason_ = end->code == CLD_EXITED ? normalExit : uncaughtSignal;
     }
   }
+  finishedChanged_.notify_all();
   waitForExit(pid_);
   try {
     if (onExit) onExit(*this);

@@ -15,7 +15,7 @@ namespace zorvik {
 /// A running tunnel daemon child and the thread that watches for its exit.
 /// The watcher marks the child exited before it reaps it, and `terminate`
 /// signals only a child not yet marked, so no signal can reach a reused pid.
-class DaemonProcess {
+class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
  public:
   /// Called once on the watcher thread after the child has been reaped.
   using ExitHandler = std::function<void(const DaemonProcess&)>;
@@ -23,8 +23,12 @@ class DaemonProcess {
   /// The platform's termination reason: a normal exit or an uncaught signal.
   enum Reason { normalExit = 1, uncaughtSignal = 2 };
 
+  /// How long a child may go on after its terminate request before it is killed.
+  static constexpr std::chrono::milliseconds kKillAfter{5000};
+
   /// Starts the child and its watcher; throws std::system_error when it cannot start.
-  static std::shared_ptr<DaemonProcess> launch(const SpawnRequest& request, ExitHandler onExit);
+  static std::shared_ptr<DaemonProcess> launch(const SpawnRequest& request, ExitHandler onExit,
+                                               std::chrono::milliseconds killAfter = kKillAfter);
 
   DaemonProcess(const DaemonProcess&) = delete;
   DaemonProcess& operator=(const DaemonProcess&) = delete;
@@ -33,7 +37,8 @@ class DaemonProcess {
   pid_t pid() const { return pid_; }
   /// True until the watcher has seen the child exit.
   bool isRunning() const;
-  /// Sends SIGTERM while the child is still running; never waits. True when sent.
+  /// Sends SIGTERM while the child is still running; never waits. A child that
+  /// still runs `killAfter` later gets SIGKILL. True when the SIGTERM was sent.
   bool terminate();
   /// How many terminate requests were actually sent.
   int terminateRequestsSent() const;
@@ -48,12 +53,14 @@ class DaemonProcess {
   bool waitUntilFinished(std::chrono::milliseconds timeout) const;
 
  private:
-  explicit DaemonProcess(pid_t pid) : pid_(pid) {}
+  DaemonProcess(pid_t pid, std::chrono::milliseconds killAfter) : pid_(pid), killAfter_(killAfter) {}
   void watch(const ExitHandler& onExit);
+  void killIfStillRunningAfterTerminate();
 
   const pid_t pid_;
+  const std::chrono::milliseconds killAfter_;
   mutable std::mutex mutex_;
-  mutable std::condition_variable finishedChanged_;
+  mutable std::condition_variable finishedChanged_;  // also when the child is marked exited
   bool exited_ = false;    // seen by waitid; from here on the pid may be reaped
   bool finished_ = false;  // reaped and the handler has run
   int status_ = 0;

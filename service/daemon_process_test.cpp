@@ -1,10 +1,13 @@
 #include "service/daemon_process.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace zorvik {
 namespace {
@@ -89,6 +92,25 @@ TEST(DaemonProcess, LaunchFailureIsThePlatformError) {
   EXPECT_THROW(
       DaemonProcess::launch({"/nonexistent/amneziawg-go", {"utun"}, {}, -1, -1, -1}, nullptr),
       std::system_error);
+}
+
+TEST(DaemonProcess, AChildThatIgnoresTheTerminateRequestIsKilledLater) {
+  const std::string ready =
+      (std::filesystem::temp_directory_path() / ("zorvik-trap-" + std::to_string(::getpid())))
+          .string();
+  std::filesystem::remove(ready);
+  std::atomic<int> calls{0};
+  // An ignored SIGTERM survives the exec, as in a daemon that blocks it.
+  Reaper child{DaemonProcess::launch(shell("trap '' TERM; : > " + ready + "; exec sleep 30"),
+                                     [&](const DaemonProcess&) { ++calls; }, 200ms)};
+  for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i) std::this_thread::sleep_for(10ms);
+  std::filesystem::remove(ready);
+  EXPECT_TRUE(child.process->terminate());
+  ASSERT_TRUE(child.process->waitUntilFinished(10s));
+  EXPECT_EQ(child.process->terminationReason(), DaemonProcess::uncaughtSignal);
+  EXPECT_EQ(child.process->terminationStatus(), SIGKILL);
+  EXPECT_EQ(calls.load(), 1);
+  EXPECT_EQ(child.process->terminateRequestsSent(), 1);
 }
 
 }  // namespace
