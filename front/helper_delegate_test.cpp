@@ -7,6 +7,7 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "base/names.h"
+#include "testing/memory_log_sink.h"
 
 namespace zorvik {
 namespace {
@@ -72,7 +73,7 @@ class Admission : public testing::TestWithParam<AdmissionCase> {};
 
 TEST_P(Admission, LogsTheFixedRecordsInOrderAndDecides) {
   const AdmissionCase& c = GetParam();
-  auto sink = std::make_shared<MemoryLogSink>();
+  auto sink = std::make_shared<test_support::MemoryLogSink>();
   SystemLog daemonLog(sink, kHelperMachServiceName, "daemon");
   auto signing = std::make_shared<FakeCodeSigning>(c.own, c.compiles);
 

@@ -13,7 +13,7 @@
 namespace zorvik {
 namespace {
 
-using testing::FakeTools;
+using test_support::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 
 TEST(CommandRunner, ToolThatCannotStartGivesMinusOneOrNothingSilently) {

@@ -14,7 +14,7 @@
 namespace zorvik {
 namespace {
 
-using testing::TempDir;
+using test_support::TempDir;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

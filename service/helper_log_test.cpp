@@ -14,13 +14,15 @@
 
 #include "base/names.h"
 #include "service/helper_service.h"
+#include "testing/memory_log_sink.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
 using namespace std::chrono;
-using testing::TempDir;
+using test_support::MemoryLogSink;
+using test_support::TempDir;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

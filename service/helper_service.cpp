@@ -6,7 +6,6 @@ namespace zorvik {
 
 HelperService::HelperService(HelperSettings settings)
     : log(settings.logSink, kHelperMachServiceName, "tunnel"),
-      queue("zorvik.helper.tunnel"),
       runDir(settings.runDir),
       logPath(settings.logPath),
       settings_(std::move(settings)) {}

@@ -10,10 +10,10 @@
 #include <fstream>
 
 #include "platform/process_spawn.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 #include "service/tunnel_journal.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::Contains;
@@ -366,4 +366,4 @@ TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -17,7 +17,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-using testing::TempDir;
+using test_support::TempDir;
 
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

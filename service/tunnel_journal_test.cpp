@@ -15,7 +15,7 @@ namespace zorvik {
 namespace {
 
 using nlohmann::json;
-using testing::TempDir;
+using test_support::TempDir;
 
 TunnelJournal fullJournal() {
   TunnelJournal journal;

@@ -9,9 +9,9 @@
 #include <atomic>
 #include <filesystem>
 
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::Contains;
@@ -222,4 +222,4 @@ TEST_F(TunnelTest, TheWatcherDoesNotKeepTheServiceAlive) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

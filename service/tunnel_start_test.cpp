@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "config/uapi_request.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::ElementsAre;
@@ -176,4 +176,4 @@ TEST_F(TunnelStart, ToolsThatFailDoNotStopTheBringUp) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -11,5 +11,3 @@ if(NOT APPLE)
            COMMAND ${PROJECT_SOURCE_DIR}/scripts/check-darwin-syntax --self-test)
   set_tests_properties(darwin-syntax darwin-syntax-self-test PROPERTIES LABELS darwin-syntax)
 endif()
-
-target_sources(zorvik_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR}/launchd_plist_test.cpp)

@@ -9,15 +9,15 @@
 #include <unistd.h>
 
 #include "cli/ctl_connection.h"
-#include "cli/ctl_run_for_tests.h"
-#include "front/linux/listener_test_support.h"
+#include "testing/ctl_run.h"
+#include "testing/listener_harness.h"
 #include "wire/socket_path.h"
 #include "front/log_messages.h"
 
 namespace zorvik {
 namespace {
 
-using namespace testing_support;
+using namespace test_support;
 
 /// zorvik-helper in namespaces of its own; killed and reaped at the end.
 class IsolatedHelper {

@@ -8,12 +8,12 @@
 #include <fstream>
 
 #include "front/linux/linux_code_signing.h"
-#include "front/linux/listener_test_support.h"
+#include "testing/listener_harness.h"
 
 namespace zorvik {
 namespace {
 
-using namespace testing_support;
+using namespace test_support;
 
 const std::string kSignatureFailed = std::string(kSignatureCheckFailed) + "-67050";
 

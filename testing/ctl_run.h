@@ -17,7 +17,7 @@
 #include "platform/process_spawn.h"
 #include "base/unique_fd.h"
 
-namespace zorvik::testing_support {
+namespace zorvik::test_support {
 
 /// The zorvikctl of this build.
 inline const std::string kZorvikctl = std::string(ZORVIK_BUILD_DIR) + "/zorvikctl";
@@ -114,4 +114,4 @@ inline CtlResult runCtl(const std::vector<std::string>& arguments, const std::st
   return CtlRun(program, arguments, input).finish();
 }
 
-}  // namespace zorvik::testing_support
+}  // namespace zorvik::test_support

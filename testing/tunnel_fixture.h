@@ -18,9 +18,10 @@
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "testing/fake_tools.h"
+#include "testing/memory_log_sink.h"
 #include "testing/temp_dir.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 
 using namespace std::chrono_literals;
 
@@ -247,4 +248,4 @@ class TunnelTest : public ::testing::Test {
   std::vector<std::string> fakeDaemonVariables;
 };
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support
