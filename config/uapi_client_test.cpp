@@ -1,6 +1,7 @@
 #include "config/uapi_client.h"
 
 #include <gtest/gtest.h>
+#include <sys/un.h>
 
 #include <atomic>
 #include <future>

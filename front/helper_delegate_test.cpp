@@ -7,43 +7,14 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "base/names.h"
+#include "testing/fake_code_signing.h"
 #include "testing/memory_log_sink.h"
 
 namespace zorvik {
 namespace {
 
-struct FakeRequirement : ClientRequirement {};
-
-class FakeCodeSigning : public CodeSigning {
- public:
-  FakeCodeSigning(OwnTeamID own, bool compiles) : own_(std::move(own)), compiles_(compiles) {}
-  OwnTeamID readOwnTeamID() override { return own_; }
-  std::shared_ptr<ClientRequirement> compileRequirement(const std::string& text) override {
-    compiledTexts.push_back(text);
-    return compiles_ ? std::make_shared<FakeRequirement>() : nullptr;
-  }
-  std::vector<std::string> compiledTexts;
-
- private:
-  OwnTeamID own_;
-  bool compiles_;
-};
-
-class FakePeer : public PeerIdentity {
- public:
-  FakePeer(bool found, std::int32_t status) : found_(found), status_(status) {}
-  bool copyGuestCode() override { return found_; }
-  std::int32_t checkValidity(const ClientRequirement& requirement) override {
-    checkedAgainst = &requirement;
-    return status_;
-  }
-  const ClientRequirement* checkedAgainst = nullptr;
-
- private:
-  bool found_;
-  std::int32_t status_;
-};
-
+using test_support::FakeCodeSigning;
+using test_support::FakePeer;
 using Status = CodeSigning::OwnTeamID::Status;
 const std::string kSignatureFailed = std::string(kSignatureCheckFailed) + "-67050";
 
@@ -150,7 +121,7 @@ TEST(HelperDelegate, CompilesTheRequirementOnceFromTheOwnTeamID) {
   FakePeer peer(true, 0);
   delegate.shouldAcceptNewConnection(peer);
   delegate.shouldAcceptNewConnection(peer);
-  EXPECT_EQ(signing->compiledTexts, std::vector<std::string>{clientRequirementText("XYZ987")});
+  EXPECT_EQ(signing->compiledTexts(), std::vector<std::string>{clientRequirementText("XYZ987")});
 }
 
 TEST(SharedService, RacingFirstCallersGetTheSameObject) {

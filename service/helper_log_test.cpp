@@ -15,6 +15,7 @@
 #include "base/names.h"
 #include "service/helper_service.h"
 #include "testing/memory_log_sink.h"
+#include "testing/scoped_umask.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
@@ -22,6 +23,7 @@ namespace {
 
 using namespace std::chrono;
 using test_support::MemoryLogSink;
+using test_support::ScopedUmask;
 using test_support::TempDir;
 
 std::string readFile(const std::string& path) {
@@ -50,15 +52,6 @@ std::optional<std::string> messageOf(const std::string& line) {
   }
   return line.substr(shape.size());
 }
-
-class ScopedUmask {
- public:
-  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
 
 TEST(FormatLogTimestamp, IsUTCWithZeroPaddedFields) {
   struct Case {

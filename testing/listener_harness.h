@@ -23,6 +23,7 @@
 #include "platform/system_log.h"
 #include "base/names.h"
 #include "service/helper_protocol.h"
+#include "testing/fake_code_signing.h"
 #include "testing/memory_log_sink.h"
 #include "testing/temp_dir.h"
 
@@ -43,31 +44,6 @@ inline bool eventually(const std::function<bool()>& condition) {
   }
   return true;
 }
-
-/// Code signing that always finds `teamID` and compiles anything.
-class FakeCodeSigning : public CodeSigning {
- public:
-  explicit FakeCodeSigning(OwnTeamID own = {OwnTeamID::Status::found, "TEAM"}) : own_(own) {}
-  OwnTeamID readOwnTeamID() override { return own_; }
-  std::shared_ptr<ClientRequirement> compileRequirement(const std::string&) override {
-    return std::make_shared<ClientRequirement>();
-  }
-
- private:
-  OwnTeamID own_;
-};
-
-/// A peer whose identity the test decides.
-class FakePeer : public PeerIdentity {
- public:
-  FakePeer(bool found, std::int32_t status) : found_(found), status_(status) {}
-  bool copyGuestCode() override { return found_; }
-  std::int32_t checkValidity(const ClientRequirement&) override { return status_; }
-
- private:
-  bool found_;
-  std::int32_t status_;
-};
 
 /// A protocol object whose start waits until the test releases it; the tunnel
 /// requests run on a serial queue as the real service's do.

@@ -16,9 +16,10 @@
 
 #include "base/fd_io.h"
 #include "base/unique_fd.h"
-#include "base/unix_address.h"
 #include "platform/socket_io.h"
+#include "testing/pipe.h"
 #include "testing/temp_dir.h"
+#include "testing/unix_socket.h"
 
 namespace zorvik::test_support {
 
@@ -60,16 +61,10 @@ class UnixTestPeer {
 
   explicit UnixTestPeer(Script script) : script_(std::move(script)) {
     path_ = dir_.file("peer.sock");
-    listener_.reset(socket(AF_UNIX, SOCK_STREAM, 0));
-    const auto address = unixSocketAddress(path_);
-    if (!address || bind(listener_.get(), address->get(), address->length) != 0 ||
-        listen(listener_.get(), 4) != 0) {
-      throw std::runtime_error("cannot listen at " + path_);
-    }
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    stopRead_.reset(fds[0]);
-    stopWrite_.reset(fds[1]);
+    listener_ = bindUnixSocket(path_);
+    auto [stopRead, stopWrite] = makePipe();
+    stopRead_ = std::move(stopRead);
+    stopWrite_ = std::move(stopWrite);
     thread_ = std::thread([this] { serve(); });
   }
 

@@ -23,9 +23,7 @@ using namespace test_support;
 class IsolatedHelper {
  public:
   explicit IsolatedHelper(std::vector<std::string> arguments) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
+    auto [readEnd, writeEnd] = makePipe();
 
     const std::string program = std::string(ZORVIK_BUILD_DIR) + "/zorvik-helper";
     std::vector<char*> argv;
