@@ -8,6 +8,7 @@
 #include "front/shared_service.h"
 #include "base/names.h"
 #include "testing/fake_code_signing.h"
+#include "testing/helper_service_access.h"
 #include "testing/memory_log_sink.h"
 
 namespace zorvik {
@@ -127,6 +128,7 @@ TEST(HelperDelegate, CompilesTheRequirementOnceFromTheOwnTeamID) {
 TEST(SharedService, RacingFirstCallersGetTheSameObject) {
   HelperSettings settings;
   settings.runDir = "/nonexistent/zorvik-shared-service-test";
+  settings.journalPath = "/nonexistent/zorvik-shared-service-test/journal";
   configureSharedService(settings);
   std::shared_ptr<HelperService> first, second;
   std::thread a([&] { first = sharedService(); });
@@ -136,7 +138,7 @@ TEST(SharedService, RacingFirstCallersGetTheSameObject) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, second);
   EXPECT_EQ(sharedService(), first);
-  EXPECT_EQ(first->runDir, settings.runDir) << "built with the configured settings";
+  EXPECT_EQ(test_support::HelperServiceAccess(*first).runDir(), settings.runDir) << "built with the configured settings";
 }
 
 }  // namespace
