@@ -6,15 +6,15 @@
 
 #include <fstream>
 
-#include "cli/ctl_run_for_tests.h"
 #include "front/linux/code_signing.h"
 #include "front/linux/peer_identity.h"
-#include "front/linux/listener_test_support.h"
+#include "testing/ctl_run.h"
+#include "testing/listener_harness.h"
 
 namespace zorvik {
 namespace {
 
-using namespace testing_support;
+using namespace test_support;
 
 const std::string kNotAdmitted =
     "zorvikctl: the helper closed the connection without replying (it serves only the zorvikctl "

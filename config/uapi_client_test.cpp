@@ -1,22 +1,23 @@
 #include "config/uapi_client.h"
 
 #include <gtest/gtest.h>
+#include <sys/un.h>
 
 #include <atomic>
 #include <future>
 #include <mutex>
 #include <thread>
 
-#include "config/unix_test_peer.h"
+#include "testing/unix_test_peer.h"
 #include "base/service_error.h"
 
 namespace zorvik {
 namespace {
 
 using std::chrono::milliseconds;
-using testing::readRequest;
-using testing::UnixTestPeer;
-using testing::writeAll;
+using test_support::readRequest;
+using test_support::UnixTestPeer;
+using test_support::writeAll;
 
 /// The message of the error uapiTransact throws, or "" when it returns.
 std::string transactError(const std::string& path) {
@@ -67,7 +68,7 @@ TEST(UAPITransact, AnswerEndsOnlyAtTheFinalEmptyLine) {
     writeAll(fd, "c=3\n");
     pauseMs(50);
     writeAll(fd, "\n");
-    testing::waitForClose(fd);
+    test_support::waitForClose(fd);
   });
   EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(3000)), first + "c=3\n\n");
 }
@@ -79,7 +80,7 @@ TEST(UAPITransact, StopsAtTheEmptyLineWithoutWaitingForClose) {
   UnixTestPeer peer([&](int fd) {
     readRequest(fd);
     writeAll(fd, "errno=0\n\n");
-    clientClosed.set_value(testing::waitForClose(fd));
+    clientClosed.set_value(test_support::waitForClose(fd));
   });
   EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(60000)), "errno=0\n\n");
   auto closed = clientClosed.get_future();
@@ -99,7 +100,7 @@ TEST(UAPITransact, ReadsAnswersLongerThanTheBuffer) {
       writeAll(fd, std::string_view(answer).substr(at, 1000));
       pauseMs(5);
     }
-    testing::waitForClose(fd);
+    test_support::waitForClose(fd);
   });
   EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(5000)), answer);
 }
@@ -133,7 +134,7 @@ TEST(UAPITransact, SilentPeerEndsAtTheTimeOutWithWhatCame) {
   UnixTestPeer peer([](int fd) {
     readRequest(fd);
     writeAll(fd, "partial=1\n");
-    testing::waitForClose(fd);  // never finishes the answer
+    test_support::waitForClose(fd);  // never finishes the answer
   });
   EXPECT_EQ(uapiTransact(peer.path(), "get=1\n\n", milliseconds(200)), "partial=1\n");
 }

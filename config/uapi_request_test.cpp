@@ -4,7 +4,7 @@
 
 #include <mutex>
 
-#include "config/unix_test_peer.h"
+#include "testing/unix_test_peer.h"
 #include "base/service_error.h"
 
 namespace zorvik {
@@ -185,13 +185,13 @@ class ApplyUAPIConfigAnswers : public ::testing::TestWithParam<AnswerCase> {};
 TEST_P(ApplyUAPIConfigAnswers, AcceptsOnlyAnAnswerWithErrnoZero) {
   std::mutex mutex;
   std::string received;
-  testing::UnixTestPeer peer([&](int fd) {
-    const std::string request = testing::readRequest(fd);
+  test_support::UnixTestPeer peer([&](int fd) {
+    const std::string request = test_support::readRequest(fd);
     {
       std::lock_guard lock(mutex);
       received = request;
     }
-    testing::writeAll(fd, GetParam().answer);
+    test_support::writeAll(fd, GetParam().answer);
   });
   const StringMap interfaceMap{{"privatekey", kPrivate}};
   const StringMap peerMap{{"publickey", kPublic}};

@@ -7,42 +7,15 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "base/names.h"
+#include "testing/fake_code_signing.h"
+#include "testing/helper_service_access.h"
+#include "testing/memory_log_sink.h"
 
 namespace zorvik {
 namespace {
 
-struct FakeRequirement : ClientRequirement {};
-
-class FakeCodeSigning : public CodeSigning {
- public:
-  FakeCodeSigning(OwnTeamID own, bool compiles) : own_(std::move(own)), compiles_(compiles) {}
-  OwnTeamID readOwnTeamID() override { return own_; }
-  std::shared_ptr<ClientRequirement> compileRequirement(const std::string& text) override {
-    compiledTexts.push_back(text);
-    return compiles_ ? std::make_shared<FakeRequirement>() : nullptr;
-  }
-  std::vector<std::string> compiledTexts;
-
- private:
-  OwnTeamID own_;
-  bool compiles_;
-};
-
-class FakePeer : public PeerIdentity {
- public:
-  FakePeer(bool found, std::int32_t status) : found_(found), status_(status) {}
-  bool copyGuestCode() override { return found_; }
-  std::int32_t checkValidity(const ClientRequirement& requirement) override {
-    checkedAgainst = &requirement;
-    return status_;
-  }
-  const ClientRequirement* checkedAgainst = nullptr;
-
- private:
-  bool found_;
-  std::int32_t status_;
-};
-
+using test_support::FakeCodeSigning;
+using test_support::FakePeer;
 using Status = CodeSigning::OwnTeamID::Status;
 const std::string kSignatureFailed = std::string(kSignatureCheckFailed) + "-67050";
 
@@ -72,7 +45,7 @@ class Admission : public testing::TestWithParam<AdmissionCase> {};
 
 TEST_P(Admission, LogsTheFixedRecordsInOrderAndDecides) {
   const AdmissionCase& c = GetParam();
-  auto sink = std::make_shared<MemoryLogSink>();
+  auto sink = std::make_shared<test_support::MemoryLogSink>();
   SystemLog daemonLog(sink, kHelperMachServiceName, "daemon");
   auto signing = std::make_shared<FakeCodeSigning>(c.own, c.compiles);
 
@@ -149,12 +122,13 @@ TEST(HelperDelegate, CompilesTheRequirementOnceFromTheOwnTeamID) {
   FakePeer peer(true, 0);
   delegate.shouldAcceptNewConnection(peer);
   delegate.shouldAcceptNewConnection(peer);
-  EXPECT_EQ(signing->compiledTexts, std::vector<std::string>{clientRequirementText("XYZ987")});
+  EXPECT_EQ(signing->compiledTexts(), std::vector<std::string>{clientRequirementText("XYZ987")});
 }
 
 TEST(SharedService, RacingFirstCallersGetTheSameObject) {
   HelperSettings settings;
   settings.runDir = "/nonexistent/zorvik-shared-service-test";
+  settings.journalPath = "/nonexistent/zorvik-shared-service-test/journal";
   configureSharedService(settings);
   std::shared_ptr<HelperService> first, second;
   std::thread a([&] { first = sharedService(); });
@@ -164,7 +138,7 @@ TEST(SharedService, RacingFirstCallersGetTheSameObject) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, second);
   EXPECT_EQ(sharedService(), first);
-  EXPECT_EQ(first->runDir, settings.runDir) << "built with the configured settings";
+  EXPECT_EQ(test_support::HelperServiceAccess(*first).runDir(), settings.runDir) << "built with the configured settings";
 }
 
 }  // namespace

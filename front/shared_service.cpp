@@ -1,9 +1,9 @@
 #include "front/shared_service.h"
 
-#include <sys/stat.h>
-
 #include <future>
 #include <mutex>
+
+#include "service/tunnel_journal.h"
 
 namespace zorvik {
 namespace {
@@ -41,21 +41,13 @@ void replayTunnelJournal(std::chrono::milliseconds patience) {
     std::lock_guard lock(settingsMutex);
     journalPath = pendingSettings().journalPath;
   }
-  // Anything at the path, a symlink included: the replay reports and removes what it cannot use.
-  struct stat info {};
-  if (journalPath.empty() || ::lstat(journalPath.c_str(), &info) != 0) return;
+  if (!tunnelJournalPresent(journalPath)) return;
 
-  std::shared_ptr<HelperService> service = sharedService();
+  // The new service replays the journal as its first work; the queue answers
+  // this status only after it.
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> replayed = done->get_future();
-  service->queue.async([service, done] {
-    try {
-      service->replayJournal();
-    } catch (const std::exception&) {
-      // Out of memory at worst; the listener opens all the same.
-    }
-    done->set_value();
-  });
+  sharedService()->status([done](bool, std::uint64_t, std::uint64_t) { done->set_value(); });
   replayed.wait_for(patience);
 }
 

@@ -16,7 +16,7 @@
 namespace zorvik {
 namespace {
 
-using testing::FakeTools;
+using test_support::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 
 TEST(CommandRunner, ToolThatCannotStartGivesMinusOneOrNothingSilently) {
@@ -207,7 +207,7 @@ class BoundedToolRun : public ::testing::Test {
   }
   void TearDown() override { setToolRunLimit(kToolRunLimit, nullptr); }
 
-  testing::TempDir dir;
+  test_support::TempDir dir;
   Calls reports;
 };
 
@@ -237,7 +237,7 @@ TEST_F(BoundedToolRun, CaptureEndsWhenTheToolExitsNotWhenItsChildClosesThePipe) 
 }
 
 TEST(CommandRunner, AnArgumentWithANulIsRefusedNotCut) {
-  testing::TempDir dir;
+  test_support::TempDir dir;
   const std::string marker = dir.file("ran");
   const std::string script = "touch " + marker;
   EXPECT_EQ(runTool("/bin/sh", {"-c", script + std::string(1, '\0') + "x"}), -1);

@@ -7,7 +7,7 @@
 namespace zorvik {
 namespace {
 
-using testing::FakeTools;
+using test_support::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
 

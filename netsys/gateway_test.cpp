@@ -40,7 +40,7 @@ TEST(ParseDefaultGateway, TakesTheLastColonPieceOfTheFirstGatewayLine) {
 }
 
 TEST(LookupDefaultGateway, RunsRouteGetDefaultAndParsesIt) {
-  testing::FakeTools tools;
+  test_support::FakeTools tools;
   tools.on("route", {"-n", "get", "default"}, "   gateway: 10.0.0.1\n");
   EXPECT_EQ(lookupDefaultGateway(tools.routePath()), "10.0.0.1");
   EXPECT_EQ(tools.calls(),
@@ -48,7 +48,7 @@ TEST(LookupDefaultGateway, RunsRouteGetDefaultAndParsesIt) {
 }
 
 TEST(LookupDefaultGateway, NothingWhenTheToolFailsOrIsMissing) {
-  testing::FakeTools tools;
+  test_support::FakeTools tools;
   tools.on("route", {"-n", "get", "default"}, "route: writing to routing socket: not in table\n",
            1);
   EXPECT_EQ(lookupDefaultGateway(tools.routePath()), std::nullopt);

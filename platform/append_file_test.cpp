@@ -9,12 +9,14 @@
 #include <fstream>
 #include <sstream>
 
+#include "testing/scoped_umask.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
-using testing::TempDir;
+using test_support::ScopedUmask;
+using test_support::TempDir;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -28,16 +30,6 @@ mode_t modeOf(const std::string& path) {
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
   return st.st_mode & 07777;
 }
-
-/// Sets the umask for one scope and puts the old one back.
-class ScopedUmask {
- public:
-  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
 
 TEST(OpenAppendOnly, CreatesFileWithMode0644UnderRestrictiveUmask) {
   TempDir dir;

@@ -2,8 +2,7 @@
 
 namespace zorvik {
 
-SerialQueue::SerialQueue(std::string label)
-    : label_(std::move(label)), state_(std::make_shared<State>()) {
+SerialQueue::SerialQueue() : state_(std::make_shared<State>()) {
   worker_ = std::thread([state = state_] { run(state); });
 }
 

@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 
 namespace zorvik {
@@ -14,7 +13,7 @@ namespace zorvik {
 /// order. Destruction runs what is already queued, then joins the worker.
 class SerialQueue {
  public:
-  explicit SerialQueue(std::string label);
+  SerialQueue();
   ~SerialQueue();
   SerialQueue(const SerialQueue&) = delete;
   SerialQueue& operator=(const SerialQueue&) = delete;
@@ -28,8 +27,6 @@ class SerialQueue {
   /// True on the queue's own worker thread.
   bool isCurrent() const;
 
-  const std::string& label() const { return label_; }
-
  private:
   // Shared with the worker, so a queue dropped from inside its own work item
   // leaves the worker a valid state to finish with.
@@ -41,7 +38,6 @@ class SerialQueue {
   };
   static void run(const std::shared_ptr<State>& state);
 
-  std::string label_;
   std::shared_ptr<State> state_;
   std::thread worker_;
 };

@@ -14,7 +14,7 @@ TEST(SerialQueue, RunsWorkInSubmissionOrderOnOneThread) {
   std::vector<int> order;
   std::vector<std::thread::id> threads;
   {
-    SerialQueue queue("test");
+    SerialQueue queue;
     for (int i = 0; i < 100; ++i) {
       queue.async([&, i] {
         order.push_back(i);
@@ -29,7 +29,7 @@ TEST(SerialQueue, RunsWorkInSubmissionOrderOnOneThread) {
 }
 
 TEST(SerialQueue, AsyncReturnsBeforeTheWorkRuns) {
-  SerialQueue queue("test");
+  SerialQueue queue;
   std::promise<void> release;
   auto released = release.get_future().share();
   std::atomic<bool> ran{false};
@@ -42,7 +42,7 @@ TEST(SerialQueue, AsyncReturnsBeforeTheWorkRuns) {
 }
 
 TEST(SerialQueue, IsCurrentOnlyOnTheWorker) {
-  SerialQueue queue("test");
+  SerialQueue queue;
   std::promise<bool> onWorker;
   queue.async([&] { onWorker.set_value(queue.isCurrent()); });
   EXPECT_TRUE(onWorker.get_future().get());
@@ -50,7 +50,7 @@ TEST(SerialQueue, IsCurrentOnlyOnTheWorker) {
 }
 
 TEST(SerialQueue, WorkAfterShutdownIsDropped) {
-  SerialQueue queue("test");
+  SerialQueue queue;
   queue.shutdown();
   bool ran = false;
   queue.async([&] { ran = true; });
@@ -62,7 +62,7 @@ TEST(SerialQueue, WorkAfterShutdownIsDropped) {
 // async must not touch the queue then (the sanitizer builds see it if it does).
 TEST(SerialQueue, MayBeDestroyedFromItsOwnWork) {
   for (int round = 0; round < 200; ++round) {
-    auto queue = std::make_shared<SerialQueue>("test");
+    auto queue = std::make_shared<SerialQueue>();
     std::promise<void> done;
     auto* raw = queue.get();
     raw->async([owned = std::move(queue), &done]() mutable {

@@ -14,13 +14,19 @@
 
 #include "base/names.h"
 #include "service/helper_service.h"
+#include "testing/helper_service_access.h"
+#include "testing/memory_log_sink.h"
+#include "testing/scoped_umask.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
 using namespace std::chrono;
-using testing::TempDir;
+using test_support::HelperServiceAccess;
+using test_support::MemoryLogSink;
+using test_support::ScopedUmask;
+using test_support::TempDir;
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -48,15 +54,6 @@ std::optional<std::string> messageOf(const std::string& line) {
   }
   return line.substr(shape.size());
 }
-
-class ScopedUmask {
- public:
-  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
-  ~ScopedUmask() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
 
 TEST(FormatLogTimestamp, IsUTCWithZeroPaddedFields) {
   struct Case {
@@ -99,7 +96,7 @@ class LogLineTest : public ::testing::Test {
 TEST_F(LogLineTest, FirstCallCreatesFile0644WithOneRecordAndLogsToTheSystemLog) {
   ScopedUmask mask(077);
   const auto path = dir.file("helper.log");
-  serviceLoggingTo(path)->logLine("запуск amneziawg-go");
+  HelperServiceAccess(*serviceLoggingTo(path)).logLine("запуск amneziawg-go");
 
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -117,8 +114,8 @@ TEST_F(LogLineTest, AppendsToAnExistingFileAndKeepsItsMode) {
   std::ofstream(path) << "earlier\n";
   ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
   auto service = serviceLoggingTo(path);
-  service->logLine("");
-  service->logLine("line one\nline two");
+  HelperServiceAccess(*service).logLine("");
+  HelperServiceAccess(*service).logLine("line one\nline two");
 
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -137,7 +134,7 @@ TEST_F(LogLineTest, SymlinkAtTheLogPathIsNotFollowed) {
   const auto path = dir.file("helper.log");
   std::filesystem::create_symlink(target, path);
 
-  serviceLoggingTo(path)->logLine("hello");
+  HelperServiceAccess(*serviceLoggingTo(path)).logLine("hello");
 
   EXPECT_EQ(readFile(target), "root-owned secret\n");
   EXPECT_TRUE(std::filesystem::is_symlink(path));
@@ -147,7 +144,7 @@ TEST_F(LogLineTest, SymlinkAtTheLogPathIsNotFollowed) {
 TEST_F(LogLineTest, UnopenableFileLosesOnlyTheFileRecord) {
   const auto path = dir.file("missing-dir/helper.log");
   auto service = serviceLoggingTo(path);
-  EXPECT_NO_THROW(service->logLine("still logged"));
+  EXPECT_NO_THROW(HelperServiceAccess(*service).logLine("still logged"));
   EXPECT_FALSE(std::filesystem::exists(path));
   EXPECT_EQ(sink->messages(), std::vector<std::string>{"still logged"});
 }
@@ -158,7 +155,7 @@ TEST_F(LogLineTest, ConcurrentWritersLeaveWholeRecords) {
   constexpr int kPerThread = 1000;
   auto writer = [&](const std::string& name) {
     for (int i = 0; i < kPerThread; ++i) {
-      service->logLine(name + " record " + std::to_string(i) + " " + std::string(200, 'x'));
+      HelperServiceAccess(*service).logLine(name + " record " + std::to_string(i) + " " + std::string(200, 'x'));
     }
   };
   std::thread a(writer, "A");

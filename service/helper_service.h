@@ -20,16 +20,24 @@
 namespace zorvik {
 
 class DaemonProcess;
+namespace test_support {
+class HelperServiceAccess;
+}
 
 /// The one object that owns the tunnel's state, and the operations on it.
-/// Mutable fields are touched only by work running on `queue`.
-/// Always held by std::shared_ptr: the daemon watcher holds it weakly.
+/// Its face is construction and the four protocol operations; the steps and
+/// fields behind them are its own (tests reach them through
+/// test_support::HelperServiceAccess). Mutable fields are touched only by work
+/// running on `queue`. Always held by std::shared_ptr: the daemon watcher
+/// holds it weakly.
 class HelperService final : public ZorvikHelperProtocol,
                             public std::enable_shared_from_this<HelperService> {
  public:
   /// The service error: what() is `msg`, unchanged.
   using Err = ServiceError;
 
+  /// When a tunnel journal is at settings.journalPath, its replay is the
+  /// first work on the queue, so every request is answered after it.
   explicit HelperService(HelperSettings settings = {});
   ~HelperService() override;
   HelperService(const HelperService&) = delete;
@@ -40,6 +48,9 @@ class HelperService final : public ZorvikHelperProtocol,
   void startTunnel(std::string config, ResultReply reply) override;
   void stopTunnel(ResultReply reply) override;
   void status(StatusReply reply) override;
+
+ private:
+  friend class test_support::HelperServiceAccess;
 
   // Operation bodies; run on `queue` only.
   void startOperation(const std::string& configText, const ResultReply& reply);
@@ -62,10 +73,11 @@ class HelperService final : public ZorvikHelperProtocol,
   /// Writes journalRecords() to the journal; a failure is logged once per
   /// tunnel and never thrown, since the journal must not fail a start.
   void recordJournal();
-  /// At start-up, before any request: undoes what a journal left by an earlier
-  /// helper process records, through the same teardown, then removes it. A
-  /// journal that cannot be read is logged and removed.
+  /// Undoes what a journal left by an earlier helper process records, through
+  /// the same teardown, then removes it. A journal that cannot be read is
+  /// logged and removed. The constructor queues it first when a journal is there.
   void replayJournal();
+  void removeJournal();
 
   void overrideDNS(std::string_view dnsText);
   void restoreDNS();
@@ -87,9 +99,6 @@ class HelperService final : public ZorvikHelperProtocol,
   std::map<std::string, std::string> dnsBackup;
   std::vector<std::string> ipv6Disabled;
   bool active = false;
-
- private:
-  void removeJournal();
 
   HelperSettings settings_;
   // The daemon as the journal knows it: the executable is recorded before the

@@ -10,10 +10,10 @@
 #include <fstream>
 
 #include "platform/process_spawn.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 #include "service/tunnel_journal.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::Contains;
@@ -84,7 +84,7 @@ class TunnelJournalTest : public TunnelTest {
   }
   void replay() {
     onQueue([this] {
-      svc().replayJournal();
+      inside().replayJournal();
       return 0;
     });
   }
@@ -132,7 +132,7 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
   expected.daemonPid = std::stoi(pid);
   expected.iface = "utun7";
   EXPECT_EQ(journalOnDisk(), expected);
-  EXPECT_EQ(onQueue([this] { return svc().journalRecords(); }), expected);
+  EXPECT_EQ(onQueue([this] { return inside().journalRecords(); }), expected);
 
   struct stat info {};
   ASSERT_EQ(::stat(settings.journalPath.c_str(), &info), 0);
@@ -366,4 +366,4 @@ TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

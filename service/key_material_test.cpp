@@ -10,9 +10,9 @@
 #include <sstream>
 
 #include "config/uapi_request.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 /// A key of 32 bytes counting up from `first`, in base64 and in hex.
@@ -134,4 +134,4 @@ TEST_F(KeyMaterial, AStartWithABadPresharedKeyLogsNeitherKey) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

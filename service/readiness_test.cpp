@@ -11,13 +11,14 @@
 
 #include "base/unique_fd.h"
 #include "testing/temp_dir.h"
+#include "testing/unix_socket.h"
 
 namespace zorvik {
 namespace {
 
 using namespace std::chrono_literals;
 
-using testing::TempDir;
+using test_support::TempDir;
 
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
@@ -26,17 +27,8 @@ void writeFile(const std::string& path, const std::string& text) {
 // A socket bound at `path`; listening when `live`, otherwise closed at once, which leaves the
 // file of a daemon that died behind.
 UniqueFd boundSocket(const std::string& path, bool live) {
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  EXPECT_LT(path.size(), sizeof(address.sun_path));
-  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  EXPECT_EQ(::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
-  if (live) {
-    EXPECT_EQ(::listen(fd.get(), 4), 0);
-    return fd;
-  }
-  return UniqueFd(-1);
+  UniqueFd fd = test_support::bindUnixSocket(path, live);
+  return live ? std::move(fd) : UniqueFd(-1);
 }
 
 TEST(PickLiveUAPISocketName, SkipsSocketsNobodyListensOn) {

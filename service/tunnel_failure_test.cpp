@@ -9,9 +9,9 @@
 #include <functional>
 
 #include "platform/process_spawn.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::IsEmpty;
@@ -224,4 +224,4 @@ TEST_F(TunnelTest, ANameLeftByAnEarlierDaemonIsRemovedBeforeTheLaunch) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -1,5 +1,7 @@
 #include "service/tunnel_journal.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstdint>
 #include <filesystem>
@@ -108,6 +110,11 @@ void writeTunnelJournal(const std::string& path, const TunnelJournal& journal) {
   std::string text = encodeTunnelJournal(journal);
   ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
   replaceFileAtomically(path, text, kJournalMode);
+}
+
+bool tunnelJournalPresent(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && ::lstat(path.c_str(), &info) == 0;
 }
 
 TunnelJournalRead readTunnelJournal(const std::string& path) {

@@ -49,4 +49,8 @@ struct TunnelJournalRead {
 /// are all `bad`.
 TunnelJournalRead readTunnelJournal(const std::string& path);
 
+/// True when anything is at `path`, a symlink included: a replay reports and
+/// removes what it cannot use.
+bool tunnelJournalPresent(const std::string& path);
+
 }  // namespace zorvik

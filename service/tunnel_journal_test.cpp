@@ -9,13 +9,14 @@
 #include <set>
 
 #include "platform/private_file.h"
+#include "testing/scoped_umask.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
 using nlohmann::json;
-using testing::TempDir;
+using test_support::TempDir;
 
 TunnelJournal fullJournal() {
   TunnelJournal journal;
@@ -97,9 +98,10 @@ TEST(TunnelJournalFormat, RejectsAnythingButACompleteJournalOfTheRightTypes) {
 TEST(TunnelJournalFile, IsWrittenMode0600InADirectoryCreated0755) {
   TempDir dir;
   const std::string path = dir.file("Application Support/ZorvikVPN/tunnel-journal.json");
-  mode_t old = ::umask(077);
-  writeTunnelJournal(path, fullJournal());
-  ::umask(old);
+  {
+    test_support::ScopedUmask mask(077);
+    writeTunnelJournal(path, fullJournal());
+  }
 
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);

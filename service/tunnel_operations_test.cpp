@@ -9,9 +9,9 @@
 #include <atomic>
 #include <filesystem>
 
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::Contains;
@@ -53,8 +53,8 @@ TEST_F(TunnelTest, ASecondStartTearsTheFirstTunnelDownBeforeItsBringUp) {
   auto second = daemon();
   EXPECT_NE(second, first);
   EXPECT_TRUE(second->isRunning());
-  EXPECT_EQ(onQueue([this] { return svc().iface; }), "utun8");
-  EXPECT_EQ(onQueue([this] { return svc().sockPath; }), settings.runDir + "/utun8.sock");
+  EXPECT_EQ(onQueue([this] { return inside().iface(); }), "utun8");
+  EXPECT_EQ(onQueue([this] { return inside().sockPath(); }), settings.runDir + "/utun8.sock");
 }
 
 TEST_F(TunnelTest, AFailedSecondStartLeavesNoTunnelUp) {
@@ -86,10 +86,10 @@ TEST_F(TunnelTest, StatusNeedsBothTheActiveFlagAndAnInterface) {
   setFakeDaemon("FAKE_AWG_RX_BYTES", "7");
   ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
   EXPECT_EQ(status(), (Status{true, 7, 0}));
-  onQueue([this] { return svc().iface = std::nullopt; });
+  onQueue([this] { return inside().iface() = std::nullopt; });
   EXPECT_EQ(status(), (Status{false, 0, 0}));
-  onQueue([this] { return svc().iface = "utun7"; });
-  onQueue([this] { return svc().active = false; });
+  onQueue([this] { return inside().iface() = "utun7"; });
+  onQueue([this] { return inside().active() = false; });
   EXPECT_EQ(status(), (Status{false, 0, 0}));
 }
 
@@ -222,4 +222,4 @@ TEST_F(TunnelTest, TheWatcherDoesNotKeepTheServiceAlive) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

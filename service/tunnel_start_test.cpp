@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "config/uapi_request.h"
-#include "service/tunnel_fixture.h"
+#include "testing/tunnel_fixture.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using ::testing::ElementsAre;
@@ -61,14 +61,14 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   ASSERT_NE(daemon, nullptr);
   EXPECT_TRUE(daemon->isRunning());
   onQueue([&] {
-    EXPECT_TRUE(svc().active);
-    EXPECT_EQ(svc().iface, "utun7");
-    EXPECT_EQ(svc().sockPath, settings.runDir + "/utun7.sock");
-    EXPECT_EQ(svc().endpointIP, "203.0.113.5");
-    EXPECT_EQ(svc().savedGateway, "192.168.1.1");
-    EXPECT_EQ(svc().dnsBackup, (std::map<std::string, std::string>{
+    EXPECT_TRUE(inside().active());
+    EXPECT_EQ(inside().iface(), "utun7");
+    EXPECT_EQ(inside().sockPath(), settings.runDir + "/utun7.sock");
+    EXPECT_EQ(inside().endpointIP(), "203.0.113.5");
+    EXPECT_EQ(inside().savedGateway(), "192.168.1.1");
+    EXPECT_EQ(inside().dnsBackup(), (std::map<std::string, std::string>{
                                    {"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
-    EXPECT_THAT(svc().ipv6Disabled, ElementsAre("Wi-Fi"));
+    EXPECT_THAT(inside().ipv6Disabled(), ElementsAre("Wi-Fi"));
     return 0;
   });
 
@@ -121,7 +121,7 @@ TEST_F(TunnelStart, AHostNameEndpointIsReplacedByItsAddressEverywhere) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_NE(requests[0].find("\nendpoint=127.0.0.1:51820\n"), std::string::npos) << requests[0];
   EXPECT_EQ(helperLog().back(), "туннель поднят на utun7 → 127.0.0.1");
-  EXPECT_EQ(onQueue([&] { return svc().endpointIP; }), "127.0.0.1");
+  EXPECT_EQ(onQueue([&] { return inside().endpointIP(); }), "127.0.0.1");
 }
 
 TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
@@ -176,4 +176,4 @@ TEST_F(TunnelStart, ToolsThatFailDoNotStopTheBringUp) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

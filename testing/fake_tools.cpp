@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using nlohmann::json;
@@ -122,4 +122,4 @@ void FakeTools::clearCalls() {
   std::filesystem::remove(dir_.file("fake_tool_journal.jsonl"), ignored);
 }
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -6,7 +6,7 @@
 #include "service/helper_settings.h"
 #include "testing/temp_dir.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 
 /// A temporary directory with `route`, `ifconfig` and `networksetup` linked to
 /// the fake_tool program: set their answers with on(), point the helper at
@@ -68,4 +68,4 @@ class FakeTools {
   std::vector<Rule> rules_;
 };
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -6,7 +6,7 @@
 
 #include "netsys/command_runner.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 namespace {
 
 using Calls = std::vector<std::vector<std::string>>;
@@ -52,4 +52,4 @@ TEST(FakeTools, FirstMatchingRuleWins) {
 }
 
 }  // namespace
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

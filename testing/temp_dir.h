@@ -6,7 +6,7 @@
 #include <string>
 #include <system_error>
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 
 /// A fresh directory under the system's temporary directory, removed with
 /// everything in it on destruction.
@@ -33,4 +33,4 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

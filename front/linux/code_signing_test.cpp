@@ -10,27 +10,14 @@
 
 #include "front/log_messages.h"
 #include "base/unique_fd.h"
+#include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "zorvik-signing-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using test_support::TempDir;
 
 TEST(LinuxCodeSigning, TheTeamIsTheOwnerOfTheOwnExecutable) {
   TempDir dir;

@@ -9,23 +9,21 @@
 #include <unistd.h>
 
 #include "cli/ctl_connection.h"
-#include "cli/ctl_run_for_tests.h"
-#include "front/linux/listener_test_support.h"
+#include "testing/ctl_run.h"
+#include "testing/listener_harness.h"
 #include "wire/socket_path.h"
 #include "front/log_messages.h"
 
 namespace zorvik {
 namespace {
 
-using namespace testing_support;
+using namespace test_support;
 
 /// zorvik-helper in namespaces of its own; killed and reaped at the end.
 class IsolatedHelper {
  public:
   explicit IsolatedHelper(std::vector<std::string> arguments) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-    UniqueFd readEnd(ends[0]), writeEnd(ends[1]);
+    auto [readEnd, writeEnd] = makePipe();
 
     const std::string program = std::string(ZORVIK_BUILD_DIR) + "/zorvik-helper";
     std::vector<char*> argv;

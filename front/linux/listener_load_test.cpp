@@ -20,14 +20,14 @@
 #include <thread>
 #include <vector>
 
-#include "front/linux/listener_test_support.h"
-#include "service/tunnel_fixture.h"
+#include "testing/listener_harness.h"
+#include "testing/tunnel_fixture.h"
 
 namespace zorvik {
 namespace {
 
-using testing_support::eventually;
-using testing_support::ListenerHarness;
+using test_support::eventually;
+using test_support::ListenerHarness;
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
@@ -163,7 +163,7 @@ ClientRecord runClient(const std::string& socketPath, int client, Clock::time_po
     ctl::sendAll(socket.get(), lines);
     while (!pending.empty()) {
       std::string line;
-      if (reader.readLine(line, testing_support::kPatience) != ctl::LineReader::Result::line) {
+      if (reader.readLine(line, test_support::kPatience) != ctl::LineReader::Result::line) {
         record.faults.push_back("no reply for " + std::to_string(pending.size()) + " request(s)");
         break;
       }
@@ -186,7 +186,7 @@ ClientRecord runClient(const std::string& socketPath, int client, Clock::time_po
   // line would be a second reply.
   ::shutdown(socket.get(), SHUT_WR);
   std::string extra;
-  const auto end = reader.readLine(extra, testing_support::kPatience);
+  const auto end = reader.readLine(extra, test_support::kPatience);
   if (end != ctl::LineReader::Result::closed) {
     record.faults.push_back("after the last reply: " + (end == ctl::LineReader::Result::line
                                                             ? "extra line " + extra
@@ -220,7 +220,7 @@ std::chrono::milliseconds loadDuration() {
 
 // ---- the test ------------------------------------------------------------
 
-class LoadThroughListener : public zorvik::testing::TunnelTest {};
+class LoadThroughListener : public test_support::TunnelTest {};
 
 TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   settings.interfaceNameWait = 3s;
@@ -230,15 +230,15 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   // Stops the tunnel and waits until its daemon and watcher are gone.
   const auto stopAndDrain = [this] {
     const auto lastDaemon = daemon();
-    EXPECT_EQ(stop(), (zorvik::testing::Result{true, std::nullopt}));
+    EXPECT_EQ(stop(), (test_support::Result{true, std::nullopt}));
     if (lastDaemon) {
-      EXPECT_TRUE(lastDaemon->waitUntilFinished(testing_support::kPatience));
+      EXPECT_TRUE(lastDaemon->waitUntilFinished(test_support::kPatience));
     }
   };
 
   // Warm up once, so first-use allocations do not count as growth.
   const auto warmUp =
-      runClient(harness->socketPath(), 99, Clock::now() + 200ms, zorvik::testing::tunnelConfig());
+      runClient(harness->socketPath(), 99, Clock::now() + 200ms, test_support::tunnelConfig());
   ASSERT_TRUE(warmUp.faults.empty()) << warmUp.faults[0];
   ASSERT_TRUE(harness->closedConnections(1));
   stopAndDrain();
@@ -251,7 +251,7 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   std::vector<std::future<ClientRecord>> clients;
   for (int c = 0; c < kClients; ++c) {
     clients.push_back(std::async(std::launch::async, runClient, harness->socketPath(), c,
-                                 began + duration, zorvik::testing::tunnelConfig()));
+                                 began + duration, test_support::tunnelConfig()));
   }
   std::vector<ClientRecord> records;
   for (auto& client : clients) records.push_back(client.get());

@@ -1,16 +1,16 @@
 // The listener over the real tunnel service, with the fake daemon and fake tools.
 #include <gtest/gtest.h>
 
-#include "front/linux/listener_test_support.h"
-#include "service/tunnel_fixture.h"
+#include "testing/listener_harness.h"
+#include "testing/tunnel_fixture.h"
 
 namespace zorvik {
 namespace {
 
-using testing_support::ListenerHarness;
-using testing_support::TestClient;
+using test_support::ListenerHarness;
+using test_support::TestClient;
 
-class ListenerWithService : public zorvik::testing::TunnelTest {
+class ListenerWithService : public test_support::TunnelTest {
  protected:
   ListenerHarness& listen() {
     harness = std::make_unique<ListenerHarness>(svc().shared_from_this());
@@ -25,7 +25,7 @@ class ListenerWithService : public zorvik::testing::TunnelTest {
 
 TEST_F(ListenerWithService, AStatusQueuedBehindAStartReportsWhatTheStartLeft) {
   TestClient client(listen().socketPath());
-  ctl::sendAll(client.fd(), startLine("up", zorvik::testing::tunnelConfig()) + "\n" +
+  ctl::sendAll(client.fd(), startLine("up", test_support::tunnelConfig()) + "\n" +
                                 R"({"id":"after-up","method":"status"})" + "\n" +
                                 startLine("bad", "[Interface]\n") + "\n" +
                                 R"({"id":"after-bad","method":"status"})" + "\n");
@@ -45,7 +45,7 @@ TEST_F(ListenerWithService, TwoConnectionsSeeOneTunnel) {
   auto& harness = listen();
   TestClient first(harness.socketPath());
   TestClient second(harness.socketPath());
-  first.send(startLine("1", zorvik::testing::tunnelConfig()));
+  first.send(startLine("1", test_support::tunnelConfig()));
   ASSERT_EQ(first.reply().at("ok"), true);
 
   second.send(R"({"id":2,"method":"status"})");
@@ -60,7 +60,7 @@ TEST_F(ListenerWithService, ADisconnectWhileUpLeavesTheTunnelUp) {
   auto& harness = listen();
   {
     TestClient client(harness.socketPath());
-    client.send(startLine("1", zorvik::testing::tunnelConfig()));
+    client.send(startLine("1", test_support::tunnelConfig()));
     ASSERT_EQ(client.reply().at("ok"), true);
   }
   ASSERT_TRUE(harness.closedConnections(1));

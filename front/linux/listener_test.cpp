@@ -9,12 +9,13 @@
 
 #include "front/linux/code_signing.h"
 #include "front/linux/peer_identity.h"
-#include "front/linux/listener_test_support.h"
+#include "testing/listener_harness.h"
+#include "testing/unix_socket.h"
 
 namespace zorvik {
 namespace {
 
-using namespace testing_support;
+using namespace test_support;
 
 const std::string kSignatureFailed = std::string(kSignatureCheckFailed) + "-67050";
 
@@ -245,11 +246,7 @@ TEST_F(SocketListenerStartUp, BindsWithModeForEveryoneAndRemovesItsSocketAtTheEn
 
 TEST_F(SocketListenerStartUp, ReplacesAStaleSocket) {
   {
-    UniqueFd stale(::socket(AF_UNIX, SOCK_STREAM, 0));
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-    ASSERT_EQ(::bind(stale.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const UniqueFd stale = bindUnixSocket(path, false);
   }
   auto listener = listenOn(path);
   listener->resume();

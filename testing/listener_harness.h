@@ -3,7 +3,6 @@
 // Pieces shared by the tests that talk to a real listener over a real socket.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -24,32 +23,17 @@
 #include "platform/system_log.h"
 #include "base/names.h"
 #include "service/helper_protocol.h"
+#include "testing/fake_code_signing.h"
+#include "testing/memory_log_sink.h"
+#include "testing/temp_dir.h"
 
-namespace zorvik::testing_support {
+namespace zorvik::test_support {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 /// Bound on every wait of these tests, so nothing hangs.
 inline constexpr auto kPatience = 10s;
-
-/// A private directory, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "zorvik-front-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 /// Polls `condition` until it holds or the patience runs out.
 inline bool eventually(const std::function<bool()>& condition) {
@@ -60,31 +44,6 @@ inline bool eventually(const std::function<bool()>& condition) {
   }
   return true;
 }
-
-/// Code signing that always finds `teamID` and compiles anything.
-class FakeCodeSigning : public CodeSigning {
- public:
-  explicit FakeCodeSigning(OwnTeamID own = {OwnTeamID::Status::found, "TEAM"}) : own_(own) {}
-  OwnTeamID readOwnTeamID() override { return own_; }
-  std::shared_ptr<ClientRequirement> compileRequirement(const std::string&) override {
-    return std::make_shared<ClientRequirement>();
-  }
-
- private:
-  OwnTeamID own_;
-};
-
-/// A peer whose identity the test decides.
-class FakePeer : public PeerIdentity {
- public:
-  FakePeer(bool found, std::int32_t status) : found_(found), status_(status) {}
-  bool copyGuestCode() override { return found_; }
-  std::int32_t checkValidity(const ClientRequirement&) override { return status_; }
-
- private:
-  bool found_;
-  std::int32_t status_;
-};
 
 /// A protocol object whose start waits until the test releases it; the tunnel
 /// requests run on a serial queue as the real service's do.
@@ -137,7 +96,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
   std::atomic<int> startsWaiting_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> configs_;
-  SerialQueue queue_{"test.protocol"};
+  SerialQueue queue_;
 };
 
 /// One client connection speaking the wire format.
@@ -222,4 +181,4 @@ class ListenerHarness {
   std::unique_ptr<SocketListener> listener;
 };
 
-}  // namespace zorvik::testing_support
+}  // namespace zorvik::test_support

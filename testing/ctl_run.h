@@ -2,7 +2,6 @@
 
 // Runs a zorvikctl executable from a test and collects what it prints.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,8 +15,9 @@
 
 #include "platform/process_spawn.h"
 #include "base/unique_fd.h"
+#include "testing/pipe.h"
 
-namespace zorvik::testing_support {
+namespace zorvik::test_support {
 
 /// The zorvikctl of this build.
 inline const std::string kZorvikctl = std::string(ZORVIK_BUILD_DIR) + "/zorvikctl";
@@ -55,12 +55,6 @@ class OutputCollector {
   std::string text_;
   std::thread thread_;
 };
-
-inline std::pair<UniqueFd, UniqueFd> makePipe() {
-  int ends[2];
-  if (::pipe2(ends, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
-  return {UniqueFd(ends[0]), UniqueFd(ends[1])};
-}
 
 struct CtlResult {
   int exitCode;
@@ -114,4 +108,4 @@ inline CtlResult runCtl(const std::vector<std::string>& arguments, const std::st
   return CtlRun(program, arguments, input).finish();
 }
 
-}  // namespace zorvik::testing_support
+}  // namespace zorvik::test_support

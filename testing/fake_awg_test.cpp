@@ -16,6 +16,7 @@
 #include "platform/process_spawn.h"
 #include "base/unique_fd.h"
 #include "service/helper_service.h"
+#include "testing/temp_dir.h"
 
 namespace zorvik {
 namespace {
@@ -37,32 +38,26 @@ std::string readFile(const fs::path& path) {
 class FakeDaemon {
  public:
   explicit FakeDaemon(std::vector<std::string> settings) {
-    char dir[] = "/tmp/zorvik-fakeawg-XXXXXX";
-    if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp failed");
-    dir_ = dir;
-    settings.push_back("WG_TUN_NAME_FILE=" + (dir_ / "zorvik.name").string());
-    settings.push_back("FAKE_AWG_RUN_DIR=" + (dir_ / "run").string());
-    settings.push_back("FAKE_AWG_RECORD=" + (dir_ / "requests").string());
-    settings.push_back("FAKE_AWG_DUMP=" + (dir_ / "dump").string());
+    settings.push_back("WG_TUN_NAME_FILE=" + (dir_.path() / "zorvik.name").string());
+    settings.push_back("FAKE_AWG_RUN_DIR=" + (dir_.path() / "run").string());
+    settings.push_back("FAKE_AWG_RECORD=" + (dir_.path() / "requests").string());
+    settings.push_back("FAKE_AWG_DUMP=" + (dir_.path() / "dump").string());
     // Its output goes to a log file, as the helper does with the real daemon's.
     const UniqueFd log(
-        open((dir_ / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        open((dir_.path() / "log").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     pid_ = spawnProcess({.path = ZORVIK_BUILD_DIR "/fake_awg",
                          .arguments = {"utun"},
                          .environment = environmentWith(settings),
                          .stdoutFd = log.get(),
                          .stderrFd = log.get()});
   }
-  ~FakeDaemon() {
-    stop();
-    fs::remove_all(dir_);
-  }
+  ~FakeDaemon() { stop(); }
   FakeDaemon(const FakeDaemon&) = delete;
   FakeDaemon& operator=(const FakeDaemon&) = delete;
 
   /// The socket path once it exists (bounded wait), or "" when it never appeared.
   std::string waitForSocket(const std::string& name = "utun7.sock") const {
-    const fs::path path = dir_ / "run" / name;
+    const fs::path path = dir_.path() / "run" / name;
     for (int i = 0; i < 500; ++i) {
       if (fs::is_socket(path)) return path.string();
       std::this_thread::sleep_for(milliseconds(10));
@@ -92,10 +87,10 @@ class FakeDaemon {
     return status;
   }
 
-  fs::path file(const std::string& name) const { return dir_ / name; }
+  fs::path file(const std::string& name) const { return dir_.path() / name; }
 
  private:
-  fs::path dir_;
+  test_support::TempDir dir_;
   pid_t pid_ = -1;
 };
 

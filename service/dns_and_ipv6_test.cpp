@@ -2,11 +2,12 @@
 
 #include "service/helper_service.h"
 #include "testing/fake_tools.h"
+#include "testing/helper_service_access.h"
 
 namespace zorvik {
 namespace {
 
-using testing::FakeTools;
+using test_support::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 
 TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
@@ -18,19 +19,20 @@ TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
   HelperSettings settings;
   tools.applyTo(settings);
   auto service = std::make_shared<HelperService>(settings);
+  test_support::HelperServiceAccess inside(*service);
 
-  service->overrideDNS("10.8.0.1");
-  service->disableIPv6();
-  EXPECT_EQ(service->dnsBackup, (std::map<std::string, std::string>{{"Wi-Fi", "empty"}}));
-  EXPECT_EQ(service->ipv6Disabled, std::vector<std::string>{"Wi-Fi"});
+  inside.overrideDNS("10.8.0.1");
+  inside.disableIPv6();
+  EXPECT_EQ(inside.dnsBackup(), (std::map<std::string, std::string>{{"Wi-Fi", "empty"}}));
+  EXPECT_EQ(inside.ipv6Disabled(), std::vector<std::string>{"Wi-Fi"});
 
   tools.clearCalls();
-  service->restoreDNS();
-  service->restoreIPv6();
+  inside.restoreDNS();
+  inside.restoreIPv6();
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-setdnsservers", "Wi-Fi", "Empty"}, {"-setv6automatic", "Wi-Fi"}}));
-  EXPECT_TRUE(service->dnsBackup.empty());
-  EXPECT_TRUE(service->ipv6Disabled.empty());
+  EXPECT_TRUE(inside.dnsBackup().empty());
+  EXPECT_TRUE(inside.ipv6Disabled().empty());
 }
 
 }  // namespace

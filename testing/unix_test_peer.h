@@ -7,9 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <stdexcept>
@@ -18,10 +16,12 @@
 
 #include "base/fd_io.h"
 #include "base/unique_fd.h"
-#include "base/unix_address.h"
 #include "platform/socket_io.h"
+#include "testing/pipe.h"
+#include "testing/temp_dir.h"
+#include "testing/unix_socket.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 
 /// Longest wait of any step of a peer, so a broken test cannot hang.
 inline constexpr int kPeerWaitMs = 5000;
@@ -60,21 +60,11 @@ class UnixTestPeer {
   using Script = std::function<void(int connection)>;
 
   explicit UnixTestPeer(Script script) : script_(std::move(script)) {
-    char dir[] = "/tmp/zorvik-uapi-XXXXXX";
-    if (!mkdtemp(dir)) throw std::runtime_error("mkdtemp failed");
-    dir_ = dir;
-    path_ = dir_ + "/peer.sock";
-    listener_.reset(socket(AF_UNIX, SOCK_STREAM, 0));
-    const auto address = unixSocketAddress(path_);
-    if (!address || bind(listener_.get(), address->get(), address->length) != 0 ||
-        listen(listener_.get(), 4) != 0) {
-      std::filesystem::remove_all(dir_);
-      throw std::runtime_error("cannot listen at " + path_);
-    }
-    int fds[2];
-    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    stopRead_.reset(fds[0]);
-    stopWrite_.reset(fds[1]);
+    path_ = dir_.file("peer.sock");
+    listener_ = bindUnixSocket(path_);
+    auto [stopRead, stopWrite] = makePipe();
+    stopRead_ = std::move(stopRead);
+    stopWrite_ = std::move(stopWrite);
     thread_ = std::thread([this] { serve(); });
   }
 
@@ -82,15 +72,13 @@ class UnixTestPeer {
     const char byte = 1;
     [[maybe_unused]] ssize_t n = write(stopWrite_.get(), &byte, 1);
     thread_.join();
-    listener_.reset();
-    std::filesystem::remove_all(dir_);
   }
 
   UnixTestPeer(const UnixTestPeer&) = delete;
   UnixTestPeer& operator=(const UnixTestPeer&) = delete;
 
   const std::string& path() const { return path_; }
-  const std::string& directory() const { return dir_; }
+  std::string directory() const { return dir_.path().string(); }
   /// How many connections have been accepted so far.
   int connections() const { return connections_.load(); }
 
@@ -107,7 +95,7 @@ class UnixTestPeer {
   }
 
   Script script_;
-  std::string dir_;
+  TempDir dir_;
   std::string path_;
   UniqueFd listener_;
   UniqueFd stopRead_;
@@ -116,4 +104,4 @@ class UnixTestPeer {
   std::thread thread_;
 };
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support

@@ -18,9 +18,11 @@
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "testing/fake_tools.h"
+#include "testing/helper_service_access.h"
+#include "testing/memory_log_sink.h"
 #include "testing/temp_dir.h"
 
-namespace zorvik::testing {
+namespace zorvik::test_support {
 
 using namespace std::chrono_literals;
 
@@ -100,6 +102,8 @@ class TunnelTest : public ::testing::Test {
     if (!service) make();
     return *service;
   }
+  /// The steps and fields behind the service's face.
+  HelperServiceAccess inside() { return HelperServiceAccess(svc()); }
 
   /// Sets an environment variable that the daemon inherits, for this test only.
   void setFakeDaemon(const std::string& name, const std::string& value) {
@@ -113,7 +117,7 @@ class TunnelTest : public ::testing::Test {
     using R = decltype(work());
     std::packaged_task<R()> task(std::move(work));
     auto done = task.get_future();
-    svc().queue.async([&task] { task(); });
+    inside().queue().async([&task] { task(); });
     if (done.wait_for(60s) != std::future_status::ready) {
       ADD_FAILURE() << "queue work did not finish";
       std::abort();
@@ -145,7 +149,7 @@ class TunnelTest : public ::testing::Test {
 
   /// The running daemon's process object, taken on the queue.
   std::shared_ptr<DaemonProcess> daemon() {
-    return onQueue([this] { return svc().proc; });
+    return onQueue([this] { return inside().proc(); });
   }
 
   /// The helper log file's messages, without their timestamps.
@@ -213,14 +217,14 @@ class TunnelTest : public ::testing::Test {
   /// Expects every tunnel field at its idle value.
   void expectIdle() {
     onQueue([this] {
-      EXPECT_EQ(svc().proc, nullptr);
-      EXPECT_EQ(svc().iface, std::nullopt);
-      EXPECT_EQ(svc().sockPath, std::nullopt);
-      EXPECT_EQ(svc().endpointIP, std::nullopt);
-      EXPECT_EQ(svc().savedGateway, std::nullopt);
-      EXPECT_TRUE(svc().dnsBackup.empty());
-      EXPECT_TRUE(svc().ipv6Disabled.empty());
-      EXPECT_FALSE(svc().active);
+      EXPECT_EQ(inside().proc(), nullptr);
+      EXPECT_EQ(inside().iface(), std::nullopt);
+      EXPECT_EQ(inside().sockPath(), std::nullopt);
+      EXPECT_EQ(inside().endpointIP(), std::nullopt);
+      EXPECT_EQ(inside().savedGateway(), std::nullopt);
+      EXPECT_TRUE(inside().dnsBackup().empty());
+      EXPECT_TRUE(inside().ipv6Disabled().empty());
+      EXPECT_FALSE(inside().active());
       return 0;
     });
   }
@@ -247,4 +251,4 @@ class TunnelTest : public ::testing::Test {
   std::vector<std::string> fakeDaemonVariables;
 };
 
-}  // namespace zorvik::testing
+}  // namespace zorvik::test_support
