@@ -12,10 +12,7 @@ using Calls = std::vector<std::vector<std::string>>;
 
 TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
   FakeTools tools;
-  tools.on("networksetup", {"-listallnetworkservices"}, "header\nWi-Fi\n*Off\n")
-      .on("networksetup", {"-getdnsservers", "Wi-Fi"},
-          "There aren't any DNS Servers set on Wi-Fi.\n")
-      .on("networksetup", {"-getinfo", "Wi-Fi"}, "IPv6: Automatic\n");
+  tools.simulateServices({{"Wi-Fi", {}}, {"Off", {}, "Automatic", false}});
   HelperSettings settings;
   tools.applyTo(settings);
   auto service = std::make_shared<HelperService>(settings);

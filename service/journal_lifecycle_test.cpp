@@ -22,12 +22,7 @@ using ::testing::IsEmpty;
 using ::testing::Key;
 
 void describeHost(FakeTools& tools) {
-  tools.on("networksetup", {"-listallnetworkservices"}, "header\nWi-Fi\nUSB LAN\n");
-  tools.on("networksetup", {"-getdnsservers", "Wi-Fi"},
-           "There aren't any DNS Servers set on Wi-Fi.\n");
-  tools.on("networksetup", {"-getdnsservers", "USB LAN"}, "10.0.0.53\n10.0.0.54\n");
-  tools.on("networksetup", {"-getinfo", "Wi-Fi"}, "IPv6: Automatic\n");
-  tools.on("networksetup", {"-getinfo", "USB LAN"}, "IPv6: Automatic\n");
+  tools.simulateServices({{"Wi-Fi", {}}, {"USB LAN", {"10.0.0.53", "10.0.0.54"}}});
 }
 
 class TunnelJournalTest : public TunnelTest {

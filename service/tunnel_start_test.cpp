@@ -13,14 +13,9 @@ using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
 void describeHost(FakeTools& tools) {
-  tools.on("networksetup", {"-listallnetworkservices"},
-           "An asterisk (*) denotes that a network service is disabled.\n"
-           "Wi-Fi\n*Bluetooth PAN\nUSB LAN\n");
-  tools.on("networksetup", {"-getdnsservers", "Wi-Fi"},
-           "There aren't any DNS Servers set on Wi-Fi.\n");
-  tools.on("networksetup", {"-getdnsservers", "USB LAN"}, "10.0.0.53\n10.0.0.54\n");
-  tools.on("networksetup", {"-getinfo", "Wi-Fi"}, "DHCP Configuration\nIPv6: Automatic\n");
-  tools.on("networksetup", {"-getinfo", "USB LAN"}, "IPv6: Off\n");
+  tools.simulateServices({{"Wi-Fi", {}, "Automatic"},
+                          {"Bluetooth PAN", {}, "Automatic", false},
+                          {"USB LAN", {"10.0.0.53", "10.0.0.54"}, "Off"}});
 }
 
 class TunnelStart : public TunnelTest {};

@@ -48,6 +48,7 @@
 #include <vector>
 
 #include "base/fd_io.h"
+#include "platform/cloexec_pipe.h"
 #include "base/unix_address.h"
 #include "platform/socket_io.h"
 
@@ -252,7 +253,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fake_awg utun\n");
     return 64;
   }
-  if (pipe2(signalPipe, O_CLOEXEC) != 0) return 71;
+  auto ends = zorvik::makeCloexecPipe();
+  if (!ends) return 71;
+  // Kept for the life of the process: the signal handler writes to it.
+  signalPipe[0] = ends->readEnd.release();
+  signalPipe[1] = ends->writeEnd.release();
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigaction(SIGTERM, &action, nullptr);

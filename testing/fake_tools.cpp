@@ -38,6 +38,20 @@ FakeTools::FakeTools() {
   writeScenario();
 }
 
+FakeTools& FakeTools::simulateServices(const std::vector<SimulatedService>& services) {
+  std::string listing = "An asterisk (*) denotes that a network service is disabled.\n";
+  for (const SimulatedService& service : services) {
+    listing += (service.enabled ? "" : "*") + service.name + "\n";
+    if (!service.enabled) continue;
+    std::string dns;
+    for (const std::string& server : service.dnsServers) dns += server + "\n";
+    if (dns.empty()) dns = "There aren't any DNS Servers set on " + service.name + ".\n";
+    on("networksetup", {"-getdnsservers", service.name}, dns);
+    on("networksetup", {"-getinfo", service.name}, "IPv6: " + service.ipv6 + "\n");
+  }
+  return on("networksetup", {"-listallnetworkservices"}, listing);
+}
+
 FakeTools& FakeTools::on(const std::string& tool, const Arguments& arguments,
                          const std::string& stdoutText, int exitStatus) {
   Rule rule;

@@ -12,6 +12,15 @@ namespace zorvik::test_support {
 /// the fake_tool program: set their answers with on(), point the helper at
 /// them with applyTo(), read back what they were called with through calls().
 /// The directory goes away with the object.
+/// One network service of the simulated Mac, as networksetup describes it.
+struct SimulatedService {
+  std::string name;
+  /// The "-getdnsservers" answer, one server a line; none: "There aren't any ...".
+  std::vector<std::string> dnsServers;
+  std::string ipv6 = "Automatic";  ///< the IPv6 mode "-getinfo" reports
+  bool enabled = true;             ///< a disabled one is only listed, with its "*"
+};
+
 class FakeTools {
  public:
   using Arguments = std::vector<std::string>;
@@ -36,6 +45,9 @@ class FakeTools {
   FakeTools& on(const std::string& tool, const Arguments& arguments, const std::string& stdoutText,
                 int exitStatus = 0);
   /// As on(), for every call whose arguments begin with `argumentsPrefix`.
+  /// Answers "-listallnetworkservices", and "-getdnsservers" and "-getinfo" for
+  /// each enabled service, as the simulated Mac's networksetup would.
+  FakeTools& simulateServices(const std::vector<SimulatedService>& services);
   FakeTools& onPrefix(const std::string& tool, const Arguments& argumentsPrefix,
                       const std::string& stdoutText, int exitStatus = 0);
   /// Adds any rule; later rules never override earlier ones.
