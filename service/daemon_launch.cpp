@@ -61,7 +61,13 @@ void HelperService::launchDaemon() {
   recordJournal();
   std::weak_ptr<HelperService> service = weak_from_this();
   proc = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
-    if (auto alive = service.lock()) alive->daemonTerminated(process);
+    auto alive = service.lock();
+    if (!alive) return;
+    alive->daemonTerminated(process);
+    // Its tunnel is gone with it: brought down on the queue, where the state lives.
+    alive->queue.async([service, ended = process.weak_from_this()] {
+      if (auto stillAlive = service.lock()) stillAlive->daemonEnded(ended);
+    });
   });
   journaledDaemonPid_ = proc->pid();
   recordJournal();
@@ -96,6 +102,15 @@ std::optional<std::string> HelperService::waitForUAPISocket(
     std::this_thread::sleep_for(settings().pollInterval);
   }
   return std::nullopt;
+}
+
+void HelperService::daemonEnded(const std::weak_ptr<const DaemonProcess>& ended) {
+  // Only the daemon of the tunnel that is up now; a teardown or a new start may have
+  // come first, and then there is nothing left to undo.
+  const auto process = ended.lock();
+  if (!process || proc.get() != process.get() || !active) return;
+  logLine("amneziawg-go завершился при поднятом туннеле, туннель опускается");
+  tearDown();
 }
 
 void HelperService::daemonTerminated(const DaemonProcess& process) const {

@@ -37,7 +37,7 @@ bool appendLogRecord(const std::string& path, std::string_view message) {
   }
 }
 
-void HelperService::logLine(const std::string& message) const {
+void writeLogLine(const SystemLog& log, const std::string& logPath, const std::string& message) {
   try {
     log.info(message);
   } catch (const std::exception&) {
@@ -45,5 +45,7 @@ void HelperService::logLine(const std::string& message) const {
   }
   appendLogRecord(logPath, message);
 }
+
+void HelperService::logLine(const std::string& message) const { writeLogLine(log, logPath, message); }
 
 }  // namespace zorvik

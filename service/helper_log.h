@@ -16,4 +16,10 @@ std::string formatLogRecord(std::chrono::system_clock::time_point time, std::str
 /// write. Returns false when the record could not be written; never throws.
 bool appendLogRecord(const std::string& path, std::string_view message);
 
+class SystemLog;
+
+/// What logLine does: `message` to the system log `log`, then appended to the
+/// helper log file at `logPath`. Never throws.
+void writeLogLine(const SystemLog& log, const std::string& logPath, const std::string& message);
+
 }  // namespace zorvik

@@ -1,5 +1,8 @@
 #include "service/helper_service.h"
 
+#include "netsys/command_runner.h"
+#include "service/helper_log.h"
+
 #include <exception>
 
 #include "base/names.h"
@@ -11,6 +14,15 @@ HelperService::HelperService(HelperSettings settings)
       runDir(settings.runDir),
       logPath(settings.logPath),
       settings_(std::move(settings)) {
+  // Tools run for the whole process; an overrun goes to this service's logs. Copies,
+  // so a report never reaches into a service that is gone.
+  setToolRunLimit(settings_.toolRunLimit, [log = log, logPath = logPath](
+                                              const std::string& path,
+                                              const std::vector<std::string>& arguments) {
+    std::string call = path;
+    for (const std::string& argument : arguments) call += " " + argument;
+    writeLogLine(log, logPath, "инструмент не завершился вовремя и остановлен: " + call);
+  });
   if (!tunnelJournalPresent(settings_.journalPath)) return;
   // The queue finishes its work before the fields go, so `this` outlives it.
   queue.async([this] {

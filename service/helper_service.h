@@ -66,6 +66,9 @@ class HelperService final : public ZorvikHelperProtocol,
   /// The daemon's exit notification: logs its status and reason through logLine.
   /// Runs on the daemon's watcher thread and reads no mutable field.
   void daemonTerminated(const DaemonProcess& process) const;
+  /// On the queue after the daemon `ended`: while its tunnel is still up, the same
+  /// teardown as a stop.
+  void daemonEnded(const std::weak_ptr<const DaemonProcess>& ended);
   void tearDown();
 
   /// The journal's view of the fields: what a teardown would read now.

@@ -29,6 +29,8 @@ struct HelperSettings {
   std::chrono::milliseconds pollInterval{100};
   /// Send and receive time-out of one UAPI exchange.
   std::chrono::milliseconds uapiTimeout{5000};
+  /// How long one tool run may take before the tool and its process group are killed.
+  std::chrono::milliseconds toolRunLimit{15000};
 
   /// Where system log records go; null drops them.
   std::shared_ptr<LogSink> logSink;

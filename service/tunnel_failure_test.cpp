@@ -223,5 +223,21 @@ TEST_F(TunnelTest, ANameLeftByAnEarlierDaemonIsRemovedBeforeTheLaunch) {
   EXPECT_FALSE(std::filesystem::exists(settings.runDir + "/zorvik.name"));
 }
 
+TEST_F(TunnelTest, AToolThatHangsIsStoppedAtTheLimitLoggedAndTheStartGoesOn) {
+  // networksetup never returns: each of its runs is cut off, and with no service
+  // listed there is no DNS or IPv6 to change.
+  const std::string hanging = dir.file("networksetup");
+  std::ofstream(hanging) << "#!/bin/sh\nexec sleep 30\n";
+  std::filesystem::permissions(hanging, std::filesystem::perms::owner_all);
+  settings.networksetupTool = hanging;
+  settings.toolRunLimit = 200ms;
+  make();
+  EXPECT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(helperLogCount("инструмент не завершился вовремя и остановлен: " + hanging +
+                           " -listallnetworkservices"),
+            2)
+      << "one line for the DNS listing, one for the IPv6 listing";
+}
+
 }  // namespace
 }  // namespace zorvik::test_support
