@@ -20,6 +20,8 @@
 //                                 before every answer
 //   FAKE_AWG_CLOSE_WITHOUT_ANSWER=1  read the request, close without answering
 //   FAKE_AWG_NEVER_ANSWER=1       read the request, keep the connection open unanswered
+//   FAKE_AWG_FLOOD=1              answer "set" with "flood=..." lines, never the empty
+//                                 line, until the client closes
 //   FAKE_AWG_EXIT_NOW=s           exit at once with status s, before anything else
 //   FAKE_AWG_EXIT_AFTER_MS=n      exit n ms after start with FAKE_AWG_EXIT_STATUS (default 1)
 //   FAKE_AWG_RX_BYTES=n, FAKE_AWG_TX_BYTES=n   counters of the "get" answer (default 0)
@@ -39,6 +41,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -219,6 +222,26 @@ std::string answerTo(const std::string& request) {
   return answer;
 }
 
+/// Writes lines without end until the client goes away; a signal still ends the process.
+void flood(int client) {
+  const std::string lines = [] {
+    std::string text;
+    while (text.size() < 64 * 1024) text += "flood=" + std::string(100, 'x') + "\n";
+    return text;
+  }();
+  for (;;) {
+    pollfd fds[2] = {{signalPipe[0], POLLIN, 0}, {client, POLLOUT, 0}};
+    if (poll(fds, 2, -1) < 0) continue;
+    if (fds[0].revents) finish(0);
+    if (fds[1].revents & (POLLERR | POLLHUP)) return;
+    if (fds[1].revents & POLLOUT &&
+        send(client, lines.data(), lines.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 &&
+        errno != EAGAIN && errno != EINTR) {
+      return;
+    }
+  }
+}
+
 void serve(int client) {
   const std::string request = readRequest(client);
   // A client that closes without a byte only probed whether anyone listens: no request.
@@ -230,6 +253,10 @@ void serve(int client) {
     char byte;
     while (waitFor(client, -1) && read(client, &byte, 1) > 0) {
     }
+    return;
+  }
+  if (!env("FAKE_AWG_FLOOD").empty() && request.starts_with("set=1\n")) {
+    flood(client);
     return;
   }
   const std::string answer = answerTo(request);

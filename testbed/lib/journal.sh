@@ -2,10 +2,13 @@
 # then every argument exactly as received, appended as one line to /run/testbed/journal.
 # Calls the testbed makes itself to look at the state set TESTBED_NO_JOURNAL=1.
 # A scenario makes one call fail by writing its exact record to /run/testbed/fail-once: the call
-# is journaled, then exits 1 without acting, and the plan is used up.
+# is journaled, then exits 1 without acting, and the plan is used up. A record written to
+# /run/testbed/hang-once makes that call hang instead: it never acts and never exits, and a child
+# it started holds its standard output; /run/testbed/hung gets both pids.
 
 TESTBED_JOURNAL=/run/testbed/journal
 TESTBED_FAIL_ONCE=/run/testbed/fail-once
+TESTBED_HANG_ONCE=/run/testbed/hang-once
 
 # Sets REPLY to $1 as a JSON string literal.
 json_string() {
@@ -41,5 +44,11 @@ journal_call() {
     rm -f "$TESTBED_FAIL_ONCE"
     echo "$1: planned failure" >&2
     exit 1
+  fi
+  if [ -f "$TESTBED_HANG_ONCE" ] && [ "[$line]" = "$(<"$TESTBED_HANG_ONCE")" ]; then
+    rm -f "$TESTBED_HANG_ONCE"
+    sleep infinity &
+    printf '%s %s\n' "$$" "$!" >/run/testbed/hung
+    while :; do wait; sleep 1; done
   fi
 }
