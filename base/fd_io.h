@@ -29,7 +29,6 @@ struct ReadToEndResult {
 
 /// Reads `fd` until end of file, a read error or more than `maxBytes`,
 /// retrying reads that a signal interrupts.
-ReadToEndResult readToEnd(int fd,
-                          std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
+ReadToEndResult readToEnd(int fd, std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 }  // namespace zorvik

@@ -21,24 +21,23 @@ TEST_P(ToValidUTF8, ReplacesEachMaximalInvalidSubpart) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ToValidUTF8,
-    ::testing::Values(
-        SanitiseCase{"empty", "", ""},
-        SanitiseCase{"ascii", "errno=0\n\n", "errno=0\n\n"},
-        SanitiseCase{"validMultibyte", "\xD0\xBD\xE2\x80\x94\xF0\x9F\x98\x80",
-                     "\xD0\xBD\xE2\x80\x94\xF0\x9F\x98\x80"},
-        SanitiseCase{"nulKept", std::string("a\0b", 3), std::string("a\0b", 3)},
-        SanitiseCase{"loneContinuation", "a\x80z", "a" + kFFFD + "z"},
-        SanitiseCase{"twoContinuations", "\x80\xBF", kFFFD + kFFFD},
-        SanitiseCase{"overlongTwoByte", "\xC0\xAF", kFFFD + kFFFD},
-        SanitiseCase{"overlongThreeByte", "\xE0\x80\xAF", kFFFD + kFFFD + kFFFD},
-        SanitiseCase{"surrogate", "\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
-        SanitiseCase{"beyondMax", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD},
-        SanitiseCase{"leadF5", "\xF5x", kFFFD + "x"},
-        // A truncated sequence is one replacement, not one per byte.
-        SanitiseCase{"truncatedThree", "\xE2\x80z", kFFFD + "z"},
-        SanitiseCase{"truncatedFourAtEnd", "ok\xF0\x9F\x98", "ok" + kFFFD},
-        SanitiseCase{"leadThenLead", "\xC3\xC3\xA9", kFFFD + "\xC3\xA9"},
-        SanitiseCase{"byteFF", "\xFF\xFE", kFFFD + kFFFD}),
+    ::testing::Values(SanitiseCase{"empty", "", ""},
+                      SanitiseCase{"ascii", "errno=0\n\n", "errno=0\n\n"},
+                      SanitiseCase{"validMultibyte", "\xD0\xBD\xE2\x80\x94\xF0\x9F\x98\x80",
+                                   "\xD0\xBD\xE2\x80\x94\xF0\x9F\x98\x80"},
+                      SanitiseCase{"nulKept", std::string("a\0b", 3), std::string("a\0b", 3)},
+                      SanitiseCase{"loneContinuation", "a\x80z", "a" + kFFFD + "z"},
+                      SanitiseCase{"twoContinuations", "\x80\xBF", kFFFD + kFFFD},
+                      SanitiseCase{"overlongTwoByte", "\xC0\xAF", kFFFD + kFFFD},
+                      SanitiseCase{"overlongThreeByte", "\xE0\x80\xAF", kFFFD + kFFFD + kFFFD},
+                      SanitiseCase{"surrogate", "\xED\xA0\x80", kFFFD + kFFFD + kFFFD},
+                      SanitiseCase{"beyondMax", "\xF4\x90\x80\x80", kFFFD + kFFFD + kFFFD + kFFFD},
+                      SanitiseCase{"leadF5", "\xF5x", kFFFD + "x"},
+                      // A truncated sequence is one replacement, not one per byte.
+                      SanitiseCase{"truncatedThree", "\xE2\x80z", kFFFD + "z"},
+                      SanitiseCase{"truncatedFourAtEnd", "ok\xF0\x9F\x98", "ok" + kFFFD},
+                      SanitiseCase{"leadThenLead", "\xC3\xC3\xA9", kFFFD + "\xC3\xA9"},
+                      SanitiseCase{"byteFF", "\xFF\xFE", kFFFD + kFFFD}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DecodeUTF8, ReportsValueLengthAndValidity) {

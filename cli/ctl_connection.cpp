@@ -17,7 +17,9 @@ namespace zorvik::ctl {
 UniqueFd connectToHelper(const std::string& socketPath) {
   const std::string failure = "cannot connect to " + socketPath + ": ";
   const auto address = unixSocketAddress(socketPath);
-  if (!address) throw std::runtime_error(failure + "the path is empty, holds a NUL or is too long for a socket");
+  if (!address)
+    throw std::runtime_error(failure +
+                             "the path is empty, holds a NUL or is too long for a socket");
 
   UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd) throw std::runtime_error(failure + std::strerror(errno));

@@ -67,8 +67,7 @@ Outcome statusOutcome(const Json& reply, std::string_view line, bool json) {
       !rx->is_number_unsigned() || tx == reply.end() || !tx->is_number_unsigned()) {
     return unexpected(line);
   }
-  if (json)
-    return {kExitSuccess, jsonLine(reply) + "\n", {}};
+  if (json) return {kExitSuccess, jsonLine(reply) + "\n", {}};
   const auto received = rx->get<std::uint64_t>();
   const auto sent = tx->get<std::uint64_t>();
   std::string out = std::string("state: ") + (active->get<bool>() ? "up" : "down") + "\n";

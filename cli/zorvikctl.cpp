@@ -36,8 +36,8 @@ int fail(int exitCode, const std::string& message) {
 std::string readConfig(const std::string& source) {
   const bool standardInput = source == "-";
   const std::string name = standardInput ? "standard input" : source;
-  zorvik::UniqueFd file(standardInput ? -1
-                                      : zorvik::openRetryingEINTR(source.c_str(), O_RDONLY | O_CLOEXEC));
+  zorvik::UniqueFd file(
+      standardInput ? -1 : zorvik::openRetryingEINTR(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!standardInput && !file)
     throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
   auto read = zorvik::readToEnd(standardInput ? STDIN_FILENO : file.get(), zorvik::kMaxLineBytes);

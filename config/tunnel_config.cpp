@@ -2,10 +2,10 @@
 
 #include <arpa/inet.h>
 
-#include "base/unicode_text.h"
-#include "base/unicode_space.h"
 #include "base/service_error.h"
 #include "base/text.h"
+#include "base/unicode_space.h"
+#include "base/unicode_text.h"
 
 namespace zorvik {
 namespace {

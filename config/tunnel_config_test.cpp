@@ -56,7 +56,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"emptyEndpoint", kInterface + "[Peer]\nPublicKey = y\nEndpoint =\n",
                   "нет корректного Endpoint"},
         // Before anything else, even in a comment.
-        ErrorCase{"nulAnywhere", kInterface + std::string("# \0\n[Peer]\nPublicKey = y\nEndpoint = h:1\n", 40),
+        ErrorCase{"nulAnywhere",
+                  kInterface + std::string("# \0\n[Peer]\nPublicKey = y\nEndpoint = h:1\n", 40),
                   "в конфиге есть NUL-байт"},
         // The private key is checked first even when everything is missing.
         ErrorCase{"checkOrder", "[Peer]\nEndpoint = host\n", "нет PrivateKey"},

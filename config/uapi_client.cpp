@@ -7,12 +7,12 @@
 #include <limits>
 #include <vector>
 
-#include "platform/socket_io.h"
-#include "base/unique_fd.h"
-#include "base/utf8.h"
 #include "base/service_error.h"
 #include "base/text.h"
+#include "base/unique_fd.h"
 #include "base/unix_address.h"
+#include "base/utf8.h"
+#include "platform/socket_io.h"
 
 namespace zorvik {
 namespace {
@@ -56,8 +56,8 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   }
 
   // Connect, send and every read share the one deadline.
-  setSendTimeout(fd.get(), std::chrono::duration_cast<std::chrono::microseconds>(
-                               deadline - Clock::now()));
+  setSendTimeout(fd.get(),
+                 std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()));
   // One write; a short or failed write shows up as a missing answer.
   request = request.substr(0, request.find('\0'));
   sendNoSignal(fd.get(), request.data(), request.size());

@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "testing/unix_test_peer.h"
 #include "base/service_error.h"
+#include "testing/unix_test_peer.h"
 
 namespace zorvik {
 namespace {

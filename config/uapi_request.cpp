@@ -3,11 +3,11 @@
 #include <array>
 #include <optional>
 
-#include "config/uapi_client.h"
-#include "base/unicode_space.h"
 #include "base/service_error.h"
 #include "base/text.h"
+#include "base/unicode_space.h"
 #include "base/utf8.h"
+#include "config/uapi_client.h"
 
 namespace zorvik {
 namespace {
@@ -131,7 +131,8 @@ void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
   const std::string answer = uapiTransact(socketPath, request, timeout);
   if (answer.find("errno=0") == std::string::npos) {
     // Quoted only in part: the text goes into a reply and a log line.
-    throw ServiceError("UAPI отклонил конфиг: " + std::string(prefixOfUTF8(answer, kQuotedAnswerBytes)));
+    throw ServiceError("UAPI отклонил конфиг: " +
+                       std::string(prefixOfUTF8(answer, kQuotedAnswerBytes)));
   }
 }
 

@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "testing/unix_test_peer.h"
 #include "base/service_error.h"
+#include "testing/unix_test_peer.h"
 
 namespace zorvik {
 namespace {

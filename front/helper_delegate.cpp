@@ -1,7 +1,7 @@
 #include "front/helper_delegate.h"
 
-#include "front/log_messages.h"
 #include "base/names.h"
+#include "front/log_messages.h"
 
 namespace zorvik {
 

@@ -21,9 +21,9 @@ class CodeSigning {
   /// How far reading the helper's own signature got.
   struct OwnTeamID {
     enum class Status {
-      found,        ///< `teamID` holds a non-empty Team ID
-      noCode,       ///< own code object or static code unavailable (not logged)
-      noTeamID,     ///< signing information or Team ID unavailable (logged)
+      found,     ///< `teamID` holds a non-empty Team ID
+      noCode,    ///< own code object or static code unavailable (not logged)
+      noTeamID,  ///< signing information or Team ID unavailable (logged)
     } status;
     std::string teamID;
   };

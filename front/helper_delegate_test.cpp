@@ -4,9 +4,9 @@
 
 #include <thread>
 
+#include "base/names.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "base/names.h"
 #include "testing/fake_code_signing.h"
 #include "testing/helper_service_access.h"
 #include "testing/memory_log_sink.h"
@@ -138,7 +138,8 @@ TEST(SharedService, RacingFirstCallersGetTheSameObject) {
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(first, second);
   EXPECT_EQ(sharedService(), first);
-  EXPECT_EQ(test_support::HelperServiceAccess(*first).runDir(), settings.runDir) << "built with the configured settings";
+  EXPECT_EQ(test_support::HelperServiceAccess(*first).runDir(), settings.runDir)
+      << "built with the configured settings";
 }
 
 }  // namespace

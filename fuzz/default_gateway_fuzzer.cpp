@@ -1,9 +1,9 @@
 // parseDefaultGateway over arbitrary "route -n get default" output.
 #include <string>
 
+#include "base/unicode_space.h"
 #include "fuzz/fuzz_check.h"
 #include "netsys/gateway.h"
-#include "base/unicode_space.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;

@@ -2,10 +2,10 @@
 // "-getdnsservers" output.
 #include <string>
 
-#include "fuzz/fuzz_check.h"
 #include "base/text.h"
-#include "netsys/dns.h"
 #include "base/unicode_space.h"
+#include "fuzz/fuzz_check.h"
+#include "netsys/dns.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;
@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   } else if (backup) {
     require(!backup->empty(), "an empty backup");
     for (const std::string_view line : split(*backup, '\n')) {
-      require(!line.empty() && trimSpacesTabsAndLineBreaks(line) == line, "a backup line is not trimmed");
+      require(!line.empty() && trimSpacesTabsAndLineBreaks(line) == line,
+              "a backup line is not trimmed");
       require(text.find(line) != std::string_view::npos, "a backup line not taken from the output");
       require(line.find_first_not_of("0123456789abcdefABCDEF.:") == std::string_view::npos,
               "a backup line is not an address");

@@ -1,9 +1,9 @@
 // parseNetworkServices over arbitrary "-listallnetworkservices" listings.
 #include <string>
 
+#include "base/unicode_space.h"
 #include "fuzz/fuzz_check.h"
 #include "netsys/dns.h"
-#include "base/unicode_space.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;

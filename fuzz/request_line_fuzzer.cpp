@@ -2,8 +2,8 @@
 // listener would write for it.
 #include <string>
 
-#include "wire/wire_format.h"
 #include "fuzz/fuzz_check.h"
+#include "wire/wire_format.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;

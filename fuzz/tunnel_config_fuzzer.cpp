@@ -4,11 +4,11 @@
 #include <set>
 #include <string>
 
-#include "config/tunnel_config.h"
-#include "base/unicode_text.h"
-#include "fuzz/fuzz_check.h"
-#include "base/unicode_space.h"
 #include "base/service_error.h"
+#include "base/unicode_space.h"
+#include "base/unicode_text.h"
+#include "config/tunnel_config.h"
+#include "fuzz/fuzz_check.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;
@@ -55,9 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     checkMap(config.peer);
     checkAccessors(config);
   } catch (const ServiceError& e) {
-    static const std::set<std::string> known = {"нет PrivateKey", "нет PublicKey",
-                                                "нет корректного Endpoint",
-                                                "в конфиге есть NUL-байт"};
+    static const std::set<std::string> known = {
+        "нет PrivateKey", "нет PublicKey", "нет корректного Endpoint", "в конфиге есть NUL-байт"};
     require(known.contains(e.what()), "an unknown parse error");
   }
   return 0;

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "base/service_error.h"
 #include "config/tunnel_config.h"
 #include "config/uapi_request.h"
 #include "fuzz/fuzz_check.h"
-#include "base/service_error.h"
 
 using namespace zorvik;
 using zorvik::fuzz::require;

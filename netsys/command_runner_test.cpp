@@ -179,7 +179,8 @@ class LeftBehind {
   }
   /// Still running a while after a SIGKILL, which the kernel delivers asynchronously.
   bool survives() const {
-    for (int i = 0; i < 200 && alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int i = 0; i < 200 && alive(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return alive();
   }
   /// Running, neither gone nor a zombie waiting for its new parent.
@@ -218,8 +219,7 @@ TEST_F(BoundedToolRun, AToolPastTheLimitIsKilledWithItsGroupAndReportedOnce) {
 
   EXPECT_EQ(runTool("/bin/sh", script), -1);
   EXPECT_FALSE(child.survives()) << "the tool's background child outlived the limit";
-  EXPECT_EQ(runToolCapturingOutput("/bin/sh", {"-c", "echo partial; exec sleep 30"}),
-            std::nullopt);
+  EXPECT_EQ(runToolCapturingOutput("/bin/sh", {"-c", "echo partial; exec sleep 30"}), std::nullopt);
 
   ASSERT_EQ(reports.size(), 2u);
   EXPECT_EQ(reports[0], (std::vector<std::string>{"/bin/sh", script[0], script[1]}));

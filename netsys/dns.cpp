@@ -2,9 +2,9 @@
 
 #include <arpa/inet.h>
 
-#include "netsys/command_runner.h"
 #include "base/text.h"
 #include "base/unicode_space.h"
+#include "netsys/command_runner.h"
 
 namespace zorvik {
 namespace {
@@ -15,7 +15,7 @@ constexpr const char* kNoServersArgument = "Empty";
 bool isIPAddress(const std::string& text) {
   unsigned char parsed[sizeof(in6_addr)];
   return text.find('\0') == std::string::npos && (inet_pton(AF_INET, text.c_str(), parsed) == 1 ||
-                                                   inet_pton(AF_INET6, text.c_str(), parsed) == 1);
+                                                  inet_pton(AF_INET6, text.c_str(), parsed) == 1);
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ std::vector<std::string> listNetworkServices(const std::string& networksetup);
 
 /// Backs up each enabled service's DNS servers into `dnsBackup`, then sets the
 /// tunnel's servers on it. A service whose servers cannot be read cleanly, or
-/// that `dnsBackup` already holds, is left alone. `recorded` runs after each backup entry is stored and
-/// before that service is changed.
+/// that `dnsBackup` already holds, is left alone. `recorded` runs after each backup entry is stored
+/// and before that service is changed.
 void overrideDNS(const std::string& networksetup, std::string_view dnsText,
                  std::map<std::string, std::string>& dnsBackup,
                  const std::function<void()>& recorded = {});

@@ -67,8 +67,8 @@ TEST(DNSBackupValue, TakesOnlyTheNoServersNoteOrAddressesOnePerLine) {
   // Nothing that could be put back: the service must be left as it is.
   for (const char* unclean :
        {"", "\n \t\n", "there aren't any DNS Servers set.\n",
-        "** Error: The parameters were not valid.\n", "8.8.8.8\nWi-Fi is not a recognized service.\n",
-        "8.8.8.8 1.1.1.1\n"}) {
+        "** Error: The parameters were not valid.\n",
+        "8.8.8.8\nWi-Fi is not a recognized service.\n", "8.8.8.8 1.1.1.1\n"}) {
     EXPECT_EQ(dnsBackupValue(unclean), std::nullopt) << '"' << unclean << '"';
   }
 }
@@ -106,16 +106,16 @@ TEST(OverrideDNS, AServiceReadUncleanlyOrListedTwiceIsHandledOnceOrNotAtAll) {
   tools.on("networksetup", {"-listallnetworkservices"},
            std::string(kHeader) + "Wi-Fi\nBroken\nWi-Fi\n");
   tools.on("networksetup", {"-getdnsservers", "Wi-Fi"}, "192.168.1.1\n")
-      .on("networksetup", {"-getdnsservers", "Broken"}, "** Error: The parameters were not valid.\n");
+      .on("networksetup", {"-getdnsservers", "Broken"},
+          "** Error: The parameters were not valid.\n");
 
   std::map<std::string, std::string> backup;
   overrideDNS(tools.networksetupPath(), "10.8.0.1", backup);
 
-  EXPECT_EQ(tools.callsOf("networksetup"),
-            (Calls{{"-listallnetworkservices"},
-                   {"-getdnsservers", "Wi-Fi"},
-                   {"-setdnsservers", "Wi-Fi", "10.8.0.1"},
-                   {"-getdnsservers", "Broken"}}));
+  EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-listallnetworkservices"},
+                                                  {"-getdnsservers", "Wi-Fi"},
+                                                  {"-setdnsservers", "Wi-Fi", "10.8.0.1"},
+                                                  {"-getdnsservers", "Broken"}}));
   EXPECT_EQ(backup, (std::map<std::string, std::string>{{"Wi-Fi", "192.168.1.1"}}));
 }
 

@@ -2,9 +2,9 @@
 
 #include <arpa/inet.h>
 
-#include "netsys/command_runner.h"
 #include "base/text.h"
 #include "base/unicode_space.h"
+#include "netsys/command_runner.h"
 
 namespace zorvik {
 
@@ -17,7 +17,8 @@ std::optional<std::string> parseDefaultGateway(std::string_view routeOutput) {
     // Only an IPv4 address can carry the host route: blanks, an IPv6 gateway
     // ("fe80::1%en0") or an interface route ("link#5") name no gateway.
     in_addr parsed{};
-    if (gateway.find('\0') != std::string::npos || inet_pton(AF_INET, gateway.c_str(), &parsed) != 1) {
+    if (gateway.find('\0') != std::string::npos ||
+        inet_pton(AF_INET, gateway.c_str(), &parsed) != 1) {
       return std::nullopt;
     }
     return gateway;

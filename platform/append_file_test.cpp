@@ -1,4 +1,3 @@
-#include "base/fd_io.h"
 #include "platform/append_file.h"
 
 #include <fcntl.h>
@@ -9,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/fd_io.h"
 #include "testing/scoped_umask.h"
 #include "testing/temp_dir.h"
 

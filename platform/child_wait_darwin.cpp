@@ -3,8 +3,8 @@
 
 #include <cerrno>
 
-#include "platform/child_wait.h"
 #include "base/unique_fd.h"
+#include "platform/child_wait.h"
 
 namespace zorvik {
 namespace {

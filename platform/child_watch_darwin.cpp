@@ -21,7 +21,8 @@ ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
   if (fd != watchedFd_ && handle_) {
     struct kevent changes[2];
     int count = 0;
-    if (watchedFd_ >= 0) EV_SET(&changes[count++], watchedFd_, EVFILT_READ, EV_DELETE, 0, 0, nullptr);
+    if (watchedFd_ >= 0)
+      EV_SET(&changes[count++], watchedFd_, EVFILT_READ, EV_DELETE, 0, 0, nullptr);
     if (fd >= 0) EV_SET(&changes[count++], fd, EVFILT_READ, EV_ADD, 0, 0, nullptr);
     ::kevent(handle_.get(), changes, count, nullptr, 0, nullptr);
     watchedFd_ = fd;

@@ -27,8 +27,7 @@ ChildWatch::~ChildWatch() = default;
 
 ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
   for (;;) {
-    const auto left =
-        std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     if (!handle_ && hasExited(pid_)) return Event::exited;
     if (left.count() <= 0) return hasExited(pid_) ? Event::exited : Event::timedOut;
 

@@ -9,8 +9,8 @@
 #include <system_error>
 
 #include "base/fd_io.h"
-#include "platform/append_file.h"
 #include "base/unique_fd.h"
+#include "platform/append_file.h"
 
 namespace zorvik {
 namespace {

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <climits>
 
-#include "platform/process_executable.h"
 #include "platform/pidfd_linux.h"
+#include "platform/process_executable.h"
 
 namespace zorvik {
 namespace {

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/append_file.h"
 #include "base/unicode_space.h"
+#include "platform/append_file.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"

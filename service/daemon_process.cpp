@@ -44,8 +44,9 @@ bool DaemonProcess::terminate() {
   if (++terminateRequests_ == 1) {
     // Detached like the watcher, and as short-lived: it ends when the child does or is killed.
     try {
-      std::thread([self = shared_from_this()] { self->killIfStillRunningAfterTerminate(); })
-          .detach();
+      std::thread([self = shared_from_this()] {
+        self->killIfStillRunningAfterTerminate();
+      }).detach();
     } catch (const std::system_error&) {
       // No thread to spare: the SIGTERM stands alone.
     }

@@ -53,7 +53,8 @@ class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
   bool waitUntilFinished(std::chrono::milliseconds timeout) const;
 
  private:
-  DaemonProcess(pid_t pid, std::chrono::milliseconds killAfter) : pid_(pid), killAfter_(killAfter) {}
+  DaemonProcess(pid_t pid, std::chrono::milliseconds killAfter)
+      : pid_(pid), killAfter_(killAfter) {}
   void watch(const ExitHandler& onExit);
   void killIfStillRunningAfterTerminate();
 

@@ -101,9 +101,11 @@ TEST(DaemonProcess, AChildThatIgnoresTheTerminateRequestIsKilledLater) {
   std::filesystem::remove(ready);
   std::atomic<int> calls{0};
   // An ignored SIGTERM survives the exec, as in a daemon that blocks it.
-  Reaper child{DaemonProcess::launch(shell("trap '' TERM; : > " + ready + "; exec sleep 30"),
-                                     [&](const DaemonProcess&) { ++calls; }, 200ms)};
-  for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i) std::this_thread::sleep_for(10ms);
+  Reaper child{DaemonProcess::launch(
+      shell("trap '' TERM; : > " + ready + "; exec sleep 30"),
+      [&](const DaemonProcess&) { ++calls; }, 200ms)};
+  for (int i = 0; i < 500 && !std::filesystem::exists(ready); ++i)
+    std::this_thread::sleep_for(10ms);
   std::filesystem::remove(ready);
   EXPECT_TRUE(child.process->terminate());
   ASSERT_TRUE(child.process->waitUntilFinished(10s));

@@ -46,6 +46,8 @@ void writeLogLine(const SystemLog& log, const std::string& logPath, const std::s
   appendLogRecord(logPath, message);
 }
 
-void HelperService::logLine(const std::string& message) const { writeLogLine(log, logPath, message); }
+void HelperService::logLine(const std::string& message) const {
+  writeLogLine(log, logPath, message);
+}
 
 }  // namespace zorvik

@@ -155,7 +155,8 @@ TEST_F(LogLineTest, ConcurrentWritersLeaveWholeRecords) {
   constexpr int kPerThread = 1000;
   auto writer = [&](const std::string& name) {
     for (int i = 0; i < kPerThread; ++i) {
-      HelperServiceAccess(*service).logLine(name + " record " + std::to_string(i) + " " + std::string(200, 'x'));
+      HelperServiceAccess(*service).logLine(name + " record " + std::to_string(i) + " " +
+                                            std::string(200, 'x'));
     }
   };
   std::thread a(writer, "A");

@@ -1,11 +1,10 @@
 #include "service/helper_service.h"
 
-#include "netsys/command_runner.h"
-#include "service/helper_log.h"
-
 #include <exception>
 
 #include "base/names.h"
+#include "netsys/command_runner.h"
+#include "service/helper_log.h"
 
 namespace zorvik {
 

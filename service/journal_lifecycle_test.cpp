@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "platform/process_spawn.h"
-#include "testing/tunnel_fixture.h"
 #include "service/tunnel_journal.h"
+#include "testing/tunnel_fixture.h"
 
 namespace zorvik::test_support {
 namespace {

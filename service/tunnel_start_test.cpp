@@ -62,7 +62,7 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
     EXPECT_EQ(inside().endpointIP(), "203.0.113.5");
     EXPECT_EQ(inside().savedGateway(), "192.168.1.1");
     EXPECT_EQ(inside().dnsBackup(), (std::map<std::string, std::string>{
-                                   {"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
+                                        {"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
     EXPECT_THAT(inside().ipv6Disabled(), ElementsAre("Wi-Fi"));
     return 0;
   });

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/process_spawn.h"
 #include "base/unique_fd.h"
+#include "platform/process_spawn.h"
 #include "testing/pipe.h"
 
 namespace zorvik::test_support {

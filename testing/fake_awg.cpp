@@ -51,8 +51,8 @@
 #include <vector>
 
 #include "base/fd_io.h"
-#include "platform/cloexec_pipe.h"
 #include "base/unix_address.h"
+#include "platform/cloexec_pipe.h"
 #include "platform/socket_io.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <sstream>
 #include <thread>
 
+#include "base/unique_fd.h"
 #include "config/uapi_client.h"
 #include "config/uapi_request.h"
 #include "platform/process_spawn.h"
-#include "base/unique_fd.h"
 #include "service/helper_service.h"
 #include "testing/temp_dir.h"
 

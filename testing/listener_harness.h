@@ -14,18 +14,18 @@
 #include <thread>
 #include <vector>
 
+#include "base/names.h"
 #include "cli/ctl_connection.h"
 #include "front/helper_delegate.h"
 #include "front/linux/listener.h"
-#include "wire/wire_format.h"
 #include "front/log_messages.h"
 #include "platform/serial_queue.h"
 #include "platform/system_log.h"
-#include "base/names.h"
 #include "service/helper_protocol.h"
 #include "testing/fake_code_signing.h"
 #include "testing/memory_log_sink.h"
 #include "testing/temp_dir.h"
+#include "wire/wire_format.h"
 
 namespace zorvik::test_support {
 

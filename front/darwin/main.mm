@@ -12,6 +12,7 @@
 #include <string>
 #include <utility>
 
+#include "base/names.h"
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
 #include "front/darwin/log_sink.h"
@@ -19,7 +20,6 @@
 #include "front/shared_service.h"
 #include "platform/process_executable.h"
 #include "platform/system_log.h"
-#include "base/names.h"
 #include "service/helper_settings.h"
 
 namespace {

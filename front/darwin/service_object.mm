@@ -6,9 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "base/names.h"
 #include "front/darwin/foundation_strings.h"
 #include "front/shared_service.h"
-#include "base/names.h"
 
 // The client sees the Objective-C names, the helper's log and listener the C++ ones.
 static_assert(std::string_view(ZORVIK_CLIENT_BUNDLE_IDENTIFIER) == zorvik::kClientBundleIdentifier);
@@ -31,7 +31,9 @@ zorvik::ResultReply resultReply(ResultBlock _Nonnull block) {
 }
 
 // The text a reply carries when the request could not even be queued.
-NSString* _Nonnull failureText(const std::exception& error) { return zorvik::nsString(error.what()); }
+NSString* _Nonnull failureText(const std::exception& error) {
+  return zorvik::nsString(error.what());
+}
 
 }  // namespace
 

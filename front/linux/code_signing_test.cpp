@@ -1,5 +1,4 @@
 #include "front/linux/code_signing.h"
-#include "front/linux/peer_identity.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -8,8 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "front/log_messages.h"
 #include "base/unique_fd.h"
+#include "front/linux/peer_identity.h"
+#include "front/log_messages.h"
 #include "testing/temp_dir.h"
 
 namespace zorvik {

@@ -9,10 +9,10 @@
 #include <unistd.h>
 
 #include "cli/ctl_connection.h"
+#include "front/log_messages.h"
 #include "testing/ctl_run.h"
 #include "testing/listener_harness.h"
 #include "wire/socket_path.h"
-#include "front/log_messages.h"
 
 namespace zorvik {
 namespace {

@@ -29,7 +29,8 @@ std::runtime_error socketError(const std::string& what, const std::string& path,
 
 UnixSocketAddress socketAddress(const std::string& path) {
   auto address = unixSocketAddress(path);
-  if (!address) throw std::runtime_error("socket path is empty, holds a NUL or is too long: " + path);
+  if (!address)
+    throw std::runtime_error("socket path is empty, holds a NUL or is too long: " + path);
   return *address;
 }
 

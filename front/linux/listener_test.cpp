@@ -245,9 +245,7 @@ TEST_F(SocketListenerStartUp, BindsWithModeForEveryoneAndRemovesItsSocketAtTheEn
 }
 
 TEST_F(SocketListenerStartUp, ReplacesAStaleSocket) {
-  {
-    const UniqueFd stale = bindUnixSocket(path, false);
-  }
+  { const UniqueFd stale = bindUnixSocket(path, false); }
   auto listener = listenOn(path);
   listener->resume();
   TestClient client(path);

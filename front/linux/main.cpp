@@ -8,14 +8,14 @@
 #include <exception>
 #include <memory>
 
+#include "base/names.h"
 #include "front/helper_delegate.h"
 #include "front/linux/code_signing.h"
+#include "front/linux/listener.h"
 #include "front/linux/log_sink.h"
 #include "front/linux/peer_identity.h"
-#include "front/linux/listener.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "base/names.h"
 
 using namespace zorvik;
 
