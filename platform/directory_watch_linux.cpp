@@ -41,8 +41,7 @@ bool DirectoryWatch::waitForChange(Clock::time_point deadline) {
       return false;
     }
     // Rounded up, so the wait never ends just short of the deadline.
-    const auto milliseconds =
-        std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
     pollfd entry{handle_.get(), POLLIN, 0};
     const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
     if (ready < 0 && errno == EINTR) continue;
