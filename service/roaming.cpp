@@ -40,7 +40,8 @@ void HelperService::followDefaultGateway() {
   // No default route, or one through the tunnel itself: the server would be routed
   // into its own tunnel, so the host route stays until a usable one appears.
   if (!current.gateway || current.interface == iface) {
-    if (!noGatewayLogged_) logLine("нет маршрута по умолчанию вне туннеля, маршрут к серверу оставлен");
+    if (!noGatewayLogged_)
+      logLine("нет маршрута по умолчанию вне туннеля, маршрут к серверу оставлен");
     noGatewayLogged_ = true;
     return;
   }

@@ -44,10 +44,11 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   tools.clearCalls();
   networkIs(defaultRoute("192.168.2.1", "en1"), {wifi});
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"),
-              ElementsAre(ElementsAre("-n", "get", "default"),
-                          ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"),
-                          ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.2.1")));
+  EXPECT_THAT(
+      tools.callsOf("route"),
+      ElementsAre(ElementsAre("-n", "get", "default"),
+                  ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"),
+                  ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.2.1")));
   EXPECT_EQ(readTunnelJournal(settings.journalPath).journal.savedGateway, "192.168.2.1");
   EXPECT_EQ(helperLogCount("шлюз сменился: 192.168.1.1 → 192.168.2.1, маршрут к серверу перенесён"),
             1);
@@ -60,9 +61,9 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   reportChange();
   networkIs("route: writing to routing socket: not in table\n", {wifi});
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "default")));
+  EXPECT_THAT(tools.callsOf("route"),
+              ElementsAre(ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "default"),
+                          ElementsAre("-n", "get", "default")));
   EXPECT_EQ(helperLogCount(noGateway), 1);
 
   // Back on the same gateway: nothing to move; losing it again is logged again.
@@ -92,12 +93,12 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
   tools.clearCalls();
   networkIs(route, {wifi, {"USB LAN", {"192.0.2.53"}, "Automatic", true}});
   reportChange();
-  EXPECT_THAT(tools.callsOf("networksetup"),
-              ElementsAre(ElementsAre("-listallnetworkservices"),
-                          ElementsAre("-getdnsservers", "USB LAN"),
-                          ElementsAre("-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
-                          ElementsAre("-listallnetworkservices"), ElementsAre("-getinfo", "USB LAN"),
-                          ElementsAre("-setv6off", "USB LAN")));
+  EXPECT_THAT(
+      tools.callsOf("networksetup"),
+      ElementsAre(ElementsAre("-listallnetworkservices"), ElementsAre("-getdnsservers", "USB LAN"),
+                  ElementsAre("-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
+                  ElementsAre("-listallnetworkservices"), ElementsAre("-getinfo", "USB LAN"),
+                  ElementsAre("-setv6off", "USB LAN")));
   EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
   const TunnelJournal journal = readTunnelJournal(settings.journalPath).journal;
   EXPECT_EQ(journal.dnsBackup.at("USB LAN"), "192.0.2.53");
