@@ -41,8 +41,8 @@ tb_expect_contains "$(tb_helper_log)" "шлюз сменился: $TB_SERVER_ADD
 tb_expect_eq "$(grep -cF "$no_gateway" "$TB_HELPER_LOG")" 1 "records of the missing default route"
 
 tb_step "ping $TB_SERVER_TUNNEL_ADDRESS through the tunnel over en1"
-ping_once() { ping -c 1 -W 1 "$TB_SERVER_TUNNEL_ADDRESS" >/dev/null; }
-tb_wait_for 10 ping_once || tb_fail "no answer through the tunnel after the move"
+# The first answer within 10 s: the server may have to learn the client's new address first.
+ping -c 1 -w 10 "$TB_SERVER_TUNNEL_ADDRESS" >/dev/null || tb_fail "no answer through the tunnel after the move"
 tb_ping_server 3
 tb_expect_eq "$(tb_status_field active)" true "status after the move"
 tb_expect_eq "$(server_route)" "$TB_SERVER_ADDRESS via $TB_SECOND_GATEWAY dev en1" "host route after en0 went down"
