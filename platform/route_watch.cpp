@@ -2,6 +2,7 @@
 
 #include <net/if.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
