@@ -41,8 +41,8 @@ class RoutingSocketWatch final : public RouteWatch {
 
   ~RoutingSocketWatch() override {
     const char stop = 0;
-    // The pipe is empty but for this byte; should it fail, closing the read end
-    // below still ends the thread's poll with POLLNVAL on the next loop.
+    // Only this byte is ever written to the pipe, so the write neither blocks nor
+    // fails; a thread that ended on its own is joined at once all the same.
     [[maybe_unused]] const auto written = ::write(wakeEnd_, &stop, 1);
     if (thread_.get_id() == std::this_thread::get_id()) {
       thread_.detach();
