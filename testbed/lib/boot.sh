@@ -13,5 +13,10 @@ TB_SCENARIO=$1
 shift
 trap 'tb_on_error "${BASH_SOURCE[0]##*/}:$LINENO" "$BASH_COMMAND"' ERR
 trap tb_finish EXIT
+# A signal ends the run as failed: without these the exit trap would report the status of
+# whichever command ran last, and a scenario cut short could print PASS.
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
 tb_begin
 . "/run/testbed/scenarios/$TB_SCENARIO.sh" "$@"
