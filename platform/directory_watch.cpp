@@ -9,7 +9,7 @@ bool DirectoryWatch::waitForChange(Clock::time_point deadline) {
   for (;;) {
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return false;
-    if (!handle_) {
+    if (!watching_) {
       std::this_thread::sleep_for(left);
       return false;
     }

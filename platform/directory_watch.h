@@ -11,14 +11,23 @@ namespace zorvik {
 /// written, so readiness is noticed when it happens rather than at the next poll.
 /// It only shortens waits: a watch that could not be set up waits out every
 /// timeout, and callers look again after each wait whatever it returned.
+///
+/// Meant to be kept: closing an inotify instance that held a watch waits for the
+/// kernel (some 10-20 ms here), so one object serves every wait of a process.
 class DirectoryWatch {
  public:
   using Clock = std::chrono::steady_clock;
 
-  explicit DirectoryWatch(const std::string& directory);
+  /// Watches nothing until renew().
+  explicit DirectoryWatch(std::string directory);
   ~DirectoryWatch();
   DirectoryWatch(const DirectoryWatch&) = delete;
   DirectoryWatch& operator=(const DirectoryWatch&) = delete;
+
+  /// Before a round of waits: watches the directory as it is now (it may have been
+  /// made again since the last round), drops what happened before and forgets the
+  /// file of watchFileToo.
+  void renew();
 
   /// Also wakes on writes to `path`, a file in the directory. A directory watch on
   /// Linux already sees them; on macOS only the file's own vnode does.
@@ -33,6 +42,8 @@ class DirectoryWatch {
   /// time passed, below 0 on an error (errno says which).
   int waitOnce(Clock::duration left);
 
+  const std::string directoryPath_;
+  bool watching_ = false;
   UniqueFd handle_;  ///< an inotify descriptor on Linux, a kqueue on macOS
   UniqueFd directory_;
   UniqueFd file_;

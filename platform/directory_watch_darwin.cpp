@@ -3,6 +3,8 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "base/fd_io.h"
 #include "platform/directory_watch.h"
 
@@ -25,17 +27,20 @@ bool addVnodeFilter(int queue, int fd) {
 
 }  // namespace
 
-DirectoryWatch::DirectoryWatch(const std::string& directory)
-    : handle_(::kqueue()), directory_(openForEvents(directory)) {
-  if (!handle_ || !directory_ || !addVnodeFilter(handle_.get(), directory_.get())) {
-    handle_.reset();
-  }
-}
+DirectoryWatch::DirectoryWatch(std::string directory) : directoryPath_(std::move(directory)) {}
 
 DirectoryWatch::~DirectoryWatch() = default;
 
+void DirectoryWatch::renew() {
+  // Made afresh per round: old events go, and so does the vnode of a directory made again.
+  file_.reset();
+  directory_ = openForEvents(directoryPath_);
+  handle_ = UniqueFd(::kqueue());
+  watching_ = handle_ && directory_ && addVnodeFilter(handle_.get(), directory_.get());
+}
+
 void DirectoryWatch::watchFileToo(const std::string& path) {
-  if (!handle_ || file_) return;
+  if (!watching_ || file_) return;
   file_ = openForEvents(path);
   if (file_ && !addVnodeFilter(handle_.get(), file_.get())) file_.reset();
 }

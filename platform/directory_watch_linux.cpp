@@ -2,6 +2,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <utility>
 
 #include "platform/directory_watch.h"
 
@@ -19,14 +20,17 @@ void drain(int fd) {
 
 }  // namespace
 
-DirectoryWatch::DirectoryWatch(const std::string& directory)
-    : handle_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-  if (handle_ && ::inotify_add_watch(handle_.get(), directory.c_str(), kChanges) < 0) {
-    handle_.reset();
-  }
-}
+DirectoryWatch::DirectoryWatch(std::string directory) : directoryPath_(std::move(directory)) {}
 
 DirectoryWatch::~DirectoryWatch() = default;
+
+void DirectoryWatch::renew() {
+  if (!handle_) handle_ = UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  // The same directory keeps its watch; one made again gets a new one, and the old
+  // one went with the old directory.
+  watching_ = handle_ && ::inotify_add_watch(handle_.get(), directoryPath_.c_str(), kChanges) >= 0;
+  if (handle_) drain(handle_.get());
+}
 
 void DirectoryWatch::watchFileToo(const std::string&) {}
 

@@ -5,6 +5,7 @@
 
 #include "base/unicode_space.h"
 #include "platform/append_file.h"
+#include "platform/directory_watch.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
@@ -73,7 +74,10 @@ void HelperService::launchDaemon() {
   daemonLog.reset();
   logLine("amneziawg-go pid=" + std::to_string(proc->pid()));
 
-  auto nameText = waitForFileText(nameFile, settings().interfaceNameWait, settings().pollInterval);
+  // Kept for the service's life: letting an inotify instance go costs the queue some 15 ms.
+  if (!runDirWatch_) runDirWatch_ = std::make_unique<DirectoryWatch>(runDir);
+  auto nameText = waitForFileText(*runDirWatch_, nameFile, settings().interfaceNameWait,
+                                  settings().pollInterval);
   if (!nameText) throw Err("amneziawg-go не создал utun");
   std::string name(trimSpacesTabsAndLineBreaks(*nameText));
   if (name.empty()) throw Err("amneziawg-go не создал utun");
@@ -93,7 +97,7 @@ void HelperService::launchDaemon() {
 
 std::optional<std::string> HelperService::waitForUAPISocket(
     std::chrono::milliseconds timeout) const {
-  return waitForDirectoryEntry(runDir, timeout, settings().pollInterval,
+  return waitForDirectoryEntry(*runDirWatch_, timeout, settings().pollInterval,
                                [this]() -> std::optional<std::string> {
                                  auto names = listDirectoryNames(runDir);
                                  if (!names) return std::nullopt;

@@ -4,6 +4,7 @@
 
 #include "base/names.h"
 #include "netsys/command_runner.h"
+#include "platform/directory_watch.h"
 #include "service/helper_log.h"
 
 namespace zorvik {

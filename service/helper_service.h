@@ -20,6 +20,7 @@
 namespace zorvik {
 
 class DaemonProcess;
+class DirectoryWatch;
 namespace test_support {
 class HelperServiceAccess;
 }
@@ -119,6 +120,7 @@ class HelperService final : public ZorvikHelperProtocol,
   std::optional<pid_t> journaledDaemonPid_;
   bool journalFailureLogged_ = false;
   bool journalDirectoryChecked_ = false;
+  std::unique_ptr<DirectoryWatch> runDirWatch_;
   // While up: the configuration's DNS text, for services that come later; the
   // watch over the routing table; whether the lack of a usable default route
   // has been logged since it was last seen.

@@ -47,12 +47,11 @@ bool acceptsConnection(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> waitForFileText(const std::string& path,
+std::optional<std::string> waitForFileText(DirectoryWatch& watch, const std::string& path,
                                            std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds pollInterval) {
   const auto deadline = Clock::now() + timeout;
-  std::string directory = std::filesystem::path(path).parent_path().string();
-  DirectoryWatch watch(directory.empty() ? "." : directory);
+  watch.renew();
   while (Clock::now() < deadline) {
     auto text = readWholeFile(path);
     if (text && !text->empty() && toValidUTF8(*text) == *text) return text;
@@ -64,12 +63,12 @@ std::optional<std::string> waitForFileText(const std::string& path,
 }
 
 std::optional<std::string> waitForDirectoryEntry(
-    const std::string& directory, std::chrono::milliseconds timeout,
+    DirectoryWatch& watch, std::chrono::milliseconds timeout,
     std::chrono::milliseconds pollInterval,
     const std::function<std::optional<std::string>()>& look) {
   using std::chrono::milliseconds;
   const auto deadline = Clock::now() + timeout;
-  DirectoryWatch watch(directory);
+  watch.renew();
   // A socket file appears at bind() and accepts only after listen(): after a change,
   // look again soon, then less and less often, up to the poll interval.
   milliseconds soon = pollInterval;

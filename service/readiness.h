@@ -9,18 +9,21 @@
 
 namespace zorvik {
 
+class DirectoryWatch;
+
 /// Looks until the file at `path` holds non-empty valid UTF-8 text and returns it
-/// untrimmed; nothing when `timeout` passes first. It looks when its directory or the
-/// file changes, and at least every `pollInterval`. No attempt starts after the deadline.
-std::optional<std::string> waitForFileText(const std::string& path,
+/// untrimmed; nothing when `timeout` passes first. It looks when `watch` (of the file's
+/// directory) sees a change, and at least every `pollInterval`. No attempt starts after the
+/// deadline.
+std::optional<std::string> waitForFileText(DirectoryWatch& watch, const std::string& path,
                                            std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds pollInterval);
 
 /// Calls `look` until it finds something, which is returned; nothing when `timeout`
-/// passes first. It looks when `directory` changes, soon again after each change, and at
-/// least every `pollInterval`. No attempt starts after the deadline.
+/// passes first. It looks when `watch` sees a change, soon again after each change, and
+/// at least every `pollInterval`. No attempt starts after the deadline.
 std::optional<std::string> waitForDirectoryEntry(
-    const std::string& directory, std::chrono::milliseconds timeout,
+    DirectoryWatch& watch, std::chrono::milliseconds timeout,
     std::chrono::milliseconds pollInterval,
     const std::function<std::optional<std::string>()>& look);
 

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "base/unique_fd.h"
+#include "platform/directory_watch.h"
 #include "testing/temp_dir.h"
 #include "testing/unix_socket.h"
 
@@ -80,46 +81,55 @@ TEST(ListDirectoryNames, NothingForAMissingDirectory) {
 
 TEST(WaitForFileText, ReturnsTheTextUntrimmed) {
   TempDir dir;
+  DirectoryWatch watch(dir.path().string());
   writeFile(dir.file("name"), "utun7\n");
-  EXPECT_EQ(waitForFileText(dir.file("name"), 2s, 10ms), "utun7\n");
+  EXPECT_EQ(waitForFileText(watch, dir.file("name"), 2s, 10ms), "utun7\n");
 }
 
 TEST(WaitForFileText, NothingWhenTheFileStaysMissingEmptyOrInvalid) {
   TempDir dir;
+  DirectoryWatch watch(dir.path().string());
   writeFile(dir.file("empty"), "");
   writeFile(dir.file("invalid"), "utun\xFF");
   for (const char* name : {"missing", "empty", "invalid"}) {
-    EXPECT_EQ(waitForFileText(dir.file(name), 100ms, 10ms), std::nullopt) << name;
+    EXPECT_EQ(waitForFileText(watch, dir.file(name), 100ms, 10ms), std::nullopt) << name;
   }
 }
 
 TEST(WaitForFileText, KeepsPollingAnEmptyFileUntilTextArrives) {
   TempDir dir;
+  DirectoryWatch watch(dir.path().string());
   writeFile(dir.file("name"), "");
-  auto waiting =
-      std::async(std::launch::async, [&] { return waitForFileText(dir.file("name"), 10s, 10ms); });
+  auto waiting = std::async(std::launch::async,
+                            [&] { return waitForFileText(watch, dir.file("name"), 10s, 10ms); });
   std::this_thread::sleep_for(50ms);
   writeFile(dir.file("name"), "utun9");
   EXPECT_EQ(waiting.get(), "utun9");
 }
 
 // With a poll interval longer than the whole wait, only the directory watch can
-// find what appears during it.
+// find what appears during it; one watch serves round after round, also when the
+// directory was made again in between.
 TEST(ReadinessWatch, ChangesAreSeenWithoutWaitingForTheNextPoll) {
   TempDir dir;
-  writeFile(dir.file("name"), "");
-  auto text =
-      std::async(std::launch::async, [&] { return waitForFileText(dir.file("name"), 10s, 1h); });
+  const std::string run = dir.file("run");
+  std::filesystem::create_directory(run);
+  DirectoryWatch watch(run);
+  writeFile(run + "/name", "");
+  auto text = std::async(std::launch::async,
+                         [&] { return waitForFileText(watch, run + "/name", 10s, 1h); });
   std::this_thread::sleep_for(50ms);
-  writeFile(dir.file("name"), "utun9");
+  writeFile(run + "/name", "utun9");
   EXPECT_EQ(text.get(), "utun9");
 
+  std::filesystem::remove_all(run);
+  std::filesystem::create_directory(run);
   // A socket is there at bind() and live only at listen(), with no change between:
   // after a change the wait looks again soon, not at the next poll.
   std::atomic<bool> live = false;
-  const std::string socketPath = dir.file("utun9.sock");
+  const std::string socketPath = run + "/utun9.sock";
   auto entry = std::async(std::launch::async, [&] {
-    return waitForDirectoryEntry(dir.path().string(), 10s, 1h, [&]() -> std::optional<std::string> {
+    return waitForDirectoryEntry(watch, 10s, 1h, [&]() -> std::optional<std::string> {
       if (!live || !std::filesystem::exists(socketPath)) return {};
       return socketPath;
     });
@@ -133,8 +143,9 @@ TEST(ReadinessWatch, ChangesAreSeenWithoutWaitingForTheNextPoll) {
 
 TEST(WaitForFileText, AZeroTimeoutMakesNoAttempt) {
   TempDir dir;
+  DirectoryWatch watch(dir.path().string());
   writeFile(dir.file("name"), "utun7");
-  EXPECT_EQ(waitForFileText(dir.file("name"), 0ms, 10ms), std::nullopt);
+  EXPECT_EQ(waitForFileText(watch, dir.file("name"), 0ms, 10ms), std::nullopt);
 }
 
 }  // namespace
