@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <thread>
 
 #include "base/unicode_space.h"
 #include "platform/append_file.h"
@@ -94,14 +93,14 @@ void HelperService::launchDaemon() {
 
 std::optional<std::string> HelperService::waitForUAPISocket(
     std::chrono::milliseconds timeout) const {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < deadline) {
-    if (auto names = listDirectoryNames(runDir)) {
-      if (auto name = pickLiveUAPISocketName(runDir, *names, iface)) return runDir + "/" + *name;
-    }
-    std::this_thread::sleep_for(settings().pollInterval);
-  }
-  return std::nullopt;
+  return waitForDirectoryEntry(runDir, timeout, settings().pollInterval,
+                               [this]() -> std::optional<std::string> {
+                                 auto names = listDirectoryNames(runDir);
+                                 if (!names) return std::nullopt;
+                                 auto name = pickLiveUAPISocketName(runDir, *names, iface);
+                                 if (!name) return std::nullopt;
+                                 return runDir + "/" + *name;
+                               });
 }
 
 void HelperService::daemonEnded(const std::weak_ptr<const DaemonProcess>& ended) {

@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "base/unique_fd.h"
 #include "base/unix_address.h"
 #include "base/utf8.h"
+#include "platform/directory_watch.h"
 #include "platform/socket_io.h"
 
 namespace zorvik {
@@ -51,10 +51,32 @@ std::optional<std::string> waitForFileText(const std::string& path,
                                            std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds pollInterval) {
   const auto deadline = Clock::now() + timeout;
+  std::string directory = std::filesystem::path(path).parent_path().string();
+  DirectoryWatch watch(directory.empty() ? "." : directory);
   while (Clock::now() < deadline) {
     auto text = readWholeFile(path);
     if (text && !text->empty() && toValidUTF8(*text) == *text) return text;
-    std::this_thread::sleep_for(pollInterval);
+    // Written but not yet whole: its own writes are what to wait for now.
+    if (text) watch.watchFileToo(path);
+    watch.waitForChange(std::min(deadline, Clock::now() + pollInterval));
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> waitForDirectoryEntry(
+    const std::string& directory, std::chrono::milliseconds timeout,
+    std::chrono::milliseconds pollInterval,
+    const std::function<std::optional<std::string>()>& look) {
+  using std::chrono::milliseconds;
+  const auto deadline = Clock::now() + timeout;
+  DirectoryWatch watch(directory);
+  // A socket file appears at bind() and accepts only after listen(): after a change,
+  // look again soon, then less and less often, up to the poll interval.
+  milliseconds soon = pollInterval;
+  while (Clock::now() < deadline) {
+    if (auto found = look()) return found;
+    const bool changed = watch.waitForChange(std::min(deadline, Clock::now() + soon));
+    soon = changed ? std::min(milliseconds(1), pollInterval) : std::min(soon * 2, pollInterval);
   }
   return std::nullopt;
 }

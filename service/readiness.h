@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,11 +9,20 @@
 
 namespace zorvik {
 
-/// Polls until the file at `path` holds non-empty valid UTF-8 text and returns it
-/// untrimmed; nothing when `timeout` passes first. No attempt starts after the deadline.
+/// Looks until the file at `path` holds non-empty valid UTF-8 text and returns it
+/// untrimmed; nothing when `timeout` passes first. It looks when its directory or the
+/// file changes, and at least every `pollInterval`. No attempt starts after the deadline.
 std::optional<std::string> waitForFileText(const std::string& path,
                                            std::chrono::milliseconds timeout,
                                            std::chrono::milliseconds pollInterval);
+
+/// Calls `look` until it finds something, which is returned; nothing when `timeout`
+/// passes first. It looks when `directory` changes, soon again after each change, and at
+/// least every `pollInterval`. No attempt starts after the deadline.
+std::optional<std::string> waitForDirectoryEntry(
+    const std::string& directory, std::chrono::milliseconds timeout,
+    std::chrono::milliseconds pollInterval,
+    const std::function<std::optional<std::string>()>& look);
 
 /// The names in `directory` in listing order, or nothing when it cannot be listed.
 std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);

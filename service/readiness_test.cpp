@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -99,6 +101,34 @@ TEST(WaitForFileText, KeepsPollingAnEmptyFileUntilTextArrives) {
   std::this_thread::sleep_for(50ms);
   writeFile(dir.file("name"), "utun9");
   EXPECT_EQ(waiting.get(), "utun9");
+}
+
+// With a poll interval longer than the whole wait, only the directory watch can
+// find what appears during it.
+TEST(ReadinessWatch, ChangesAreSeenWithoutWaitingForTheNextPoll) {
+  TempDir dir;
+  writeFile(dir.file("name"), "");
+  auto text =
+      std::async(std::launch::async, [&] { return waitForFileText(dir.file("name"), 10s, 1h); });
+  std::this_thread::sleep_for(50ms);
+  writeFile(dir.file("name"), "utun9");
+  EXPECT_EQ(text.get(), "utun9");
+
+  // A socket is there at bind() and live only at listen(), with no change between:
+  // after a change the wait looks again soon, not at the next poll.
+  std::atomic<bool> live = false;
+  const std::string socketPath = dir.file("utun9.sock");
+  auto entry = std::async(std::launch::async, [&] {
+    return waitForDirectoryEntry(dir.path().string(), 10s, 1h, [&]() -> std::optional<std::string> {
+      if (!live || !std::filesystem::exists(socketPath)) return {};
+      return socketPath;
+    });
+  });
+  std::this_thread::sleep_for(50ms);
+  writeFile(socketPath, "");
+  std::this_thread::sleep_for(20ms);
+  live = true;
+  EXPECT_EQ(entry.get(), socketPath);
 }
 
 TEST(WaitForFileText, AZeroTimeoutMakesNoAttempt) {
