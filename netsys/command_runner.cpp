@@ -35,7 +35,14 @@ RunLimit currentRunLimit() {
   return runLimit();
 }
 
-UniqueFd openNullDevice() { return UniqueFd(openRetryingEINTR("/dev/null", O_WRONLY | O_CLOEXEC)); }
+/// /dev/null, opened once for every tool of the process's life; -1 while it cannot be.
+int nullDevice() {
+  static std::mutex mutex;
+  static UniqueFd device;
+  std::lock_guard lock(mutex);
+  if (!device) device = UniqueFd(openRetryingEINTR("/dev/null", O_WRONLY | O_CLOEXEC));
+  return device.get();
+}
 
 bool holdsNul(const std::string& path, const std::vector<std::string>& arguments) {
   const auto nul = [](const std::string& text) { return text.find('\0') != std::string::npos; };
@@ -95,9 +102,9 @@ void setToolRunLimit(std::chrono::milliseconds limit, ToolOverrunReport report) 
 int runTool(const std::string& path, const std::vector<std::string>& arguments) {
   if (holdsNul(path, arguments)) return -1;
   const RunLimit limit = currentRunLimit();
-  UniqueFd null = openNullDevice();
-  if (!null) return -1;
-  const std::optional<pid_t> pid = startTool(path, arguments, null.get(), null.get());
+  const int null = nullDevice();
+  if (null < 0) return -1;
+  const std::optional<pid_t> pid = startTool(path, arguments, null, null);
   if (!pid) return -1;
   ChildWatch watch(*pid);
   if (watch.wait(-1, ChildWatch::Clock::now() + limit.limit) != ChildWatch::Event::exited) {
@@ -111,17 +118,16 @@ std::optional<std::string> runToolCapturingOutput(const std::string& path,
                                                   const std::vector<std::string>& arguments) {
   if (holdsNul(path, arguments)) return std::nullopt;
   const RunLimit limit = currentRunLimit();
-  UniqueFd null = openNullDevice();
-  if (!null) return std::nullopt;
+  const int null = nullDevice();
+  if (null < 0) return std::nullopt;
   std::optional<PipeEnds> pipe = makeCloexecPipe();
   if (!pipe) return std::nullopt;
   UniqueFd readEnd = std::move(pipe->readEnd);
   UniqueFd writeEnd = std::move(pipe->writeEnd);
 
-  const std::optional<pid_t> pid = startTool(path, arguments, writeEnd.get(), null.get());
+  const std::optional<pid_t> pid = startTool(path, arguments, writeEnd.get(), null);
   // Our copy of the write end must go, or the pipe never reaches end of file.
   writeEnd.reset();
-  null.reset();
   if (!pid) return std::nullopt;
 
   // Read while waiting: a tool that fills the pipe would otherwise never exit.

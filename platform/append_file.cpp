@@ -33,8 +33,12 @@ UniqueFd openAppendOnly(const std::string& path) {
   // A file removed between the two opens is created again on the next round;
   // a few rounds are enough for anything short of an attack.
   for (int attempt = 0; attempt < 4; ++attempt) {
+    // The file is there for every record but the first: one open then.
+    UniqueFd existing(openRetryingEINTR(path.c_str(), kAppendFlags, 0));
+    if (existing) return checkedLogFile(std::move(existing));
+    if (errno != ENOENT) return {};
     // O_EXCL tells us whether this call created the file, so only a new file
-    // has its mode set; it also refuses a symlink at the path.
+    // has its mode set; it also refuses a symlink put at the path meanwhile.
     UniqueFd created(
         openRetryingEINTR(path.c_str(), kAppendFlags | O_CREAT | O_EXCL, kCreationMode));
     if (created) {
@@ -43,9 +47,6 @@ UniqueFd openAppendOnly(const std::string& path) {
       return checkedLogFile(std::move(created));
     }
     if (errno != EEXIST) return {};
-    UniqueFd existing(openRetryingEINTR(path.c_str(), kAppendFlags, 0));
-    if (existing) return checkedLogFile(std::move(existing));
-    if (errno != ENOENT) return {};
   }
   return {};
 }

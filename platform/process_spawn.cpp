@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include "platform/spawn_close_others.h"
@@ -81,18 +82,39 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return out;
 }
 
+/// The child's descriptor set-up. It depends on the descriptor numbers alone, and
+/// building it asks the C library to check each number against the descriptor
+/// limit; the tools of one start use the same few numbers, so the last one built
+/// on this thread is used again while they match.
+SpawnFileActions& fileActionsFor(const SpawnRequest& request) {
+  struct Built {
+    Built(int in, int out, int err) : stdinFd(in), stdoutFd(out), stderrFd(err) {}
+    int stdinFd, stdoutFd, stderrFd;
+    SpawnFileActions actions;
+  };
+  thread_local std::unique_ptr<Built> last;
+  if (last && last->stdinFd == request.stdinFd && last->stdoutFd == request.stdoutFd &&
+      last->stderrFd == request.stderrFd) {
+    return last->actions;
+  }
+  last.reset();
+  auto built = std::make_unique<Built>(request.stdinFd, request.stdoutFd, request.stderrFd);
+  built->actions.redirect(request.stdinFd, STDIN_FILENO);
+  built->actions.redirect(request.stdoutFd, STDOUT_FILENO);
+  built->actions.redirect(request.stderrFd, STDERR_FILENO);
+  // After the redirections, so their sources are closed in the child too.
+  if (int rc = spawnCloseOthers(built->actions.get()); rc != 0) {
+    throw std::system_error(rc, std::generic_category(), "posix_spawn_file_actions");
+  }
+  last = std::move(built);
+  return last->actions;
+}
+
 }  // namespace
 
 pid_t spawnProcess(const SpawnRequest& request) {
   SpawnAttributes attributes(request.ownProcessGroup);
-  SpawnFileActions actions;
-  actions.redirect(request.stdinFd, STDIN_FILENO);
-  actions.redirect(request.stdoutFd, STDOUT_FILENO);
-  actions.redirect(request.stderrFd, STDERR_FILENO);
-  // After the redirections, so their sources are closed in the child too.
-  if (int rc = spawnCloseOthers(actions.get()); rc != 0) {
-    throw std::system_error(rc, std::generic_category(), "posix_spawn_file_actions");
-  }
+  SpawnFileActions& actions = fileActionsFor(request);
 
   std::vector<std::string> argv{request.path};
   argv.insert(argv.end(), request.arguments.begin(), request.arguments.end());

@@ -22,12 +22,12 @@ void HelperService::bringUp(const TunnelConfig& config) {
   auto gateway = lookupDefaultGateway(settings().routeTool);
   if (!gateway) throw Err("нет маршрута по умолчанию");
   savedGateway = gateway;
-  recordJournal();
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
   auto address = resolveEndpointHost(host);
   if (!address) throw Err("не удалось разрешить " + host);
   endpointIP = address;
+  // One record for both: nothing on the host changes between them.
   recordJournal();
 
   launchDaemon();

@@ -109,6 +109,7 @@ class HelperService final : public ZorvikHelperProtocol,
   std::optional<std::string> journaledDaemonPath_;
   std::optional<pid_t> journaledDaemonPid_;
   bool journalFailureLogged_ = false;
+  bool journalDirectoryChecked_ = false;
 };
 
 }  // namespace zorvik

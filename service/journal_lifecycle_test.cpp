@@ -207,6 +207,24 @@ TEST_F(TunnelJournalTest, AJournalThatCannotBeWrittenFailsNoStartAndIsReportedOn
   EXPECT_EQ(systemLog(LogLevel::error).size(), 1u) << "a journal never written is not missed";
 }
 
+// The directory is checked once per tunnel; one that went since is made again.
+TEST_F(TunnelJournalTest, ARecordAfterTheDirectoryWentMakesItAgain) {
+  settings.journalPath = dir.file("journal/tunnel-journal.json");
+  describeHost(tools);
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const std::filesystem::path directory = std::filesystem::path(settings.journalPath).parent_path();
+  std::filesystem::remove_all(directory);
+  onQueue([this] {
+    inside().recordJournal();
+    return 0;
+  });
+  EXPECT_EQ(journalOnDisk().endpointIP, "203.0.113.5");
+  EXPECT_TRUE(systemLog(LogLevel::error).empty())
+      << ::testing::PrintToString(systemLog(LogLevel::error));
+  EXPECT_EQ(stop(), (Result{true, std::nullopt}));
+  EXPECT_FALSE(journalExists());
+}
+
 /// A child of the test running `sleep`, ended and reaped by pid at the end.
 class SleepChild {
  public:

@@ -21,7 +21,17 @@ TunnelJournal HelperService::journalRecords() const {
 
 void HelperService::recordJournal() {
   try {
-    writeTunnelJournal(settings().journalPath, journalRecords());
+    const TunnelJournal records = journalRecords();
+    try {
+      writeTunnelJournal(settings().journalPath, records, journalDirectoryChecked_);
+    } catch (const std::exception&) {
+      if (!journalDirectoryChecked_) throw;
+      // The directory may have gone since it was checked: once more, checking it.
+      journalDirectoryChecked_ = false;
+      writeTunnelJournal(settings().journalPath, records);
+    }
+    // Checked once per tunnel, not at every record.
+    journalDirectoryChecked_ = true;
   } catch (const std::exception& error) {
     // Every later record rewrites the whole journal, so the next write that
     // succeeds covers this one too; only the first failure is worth a line.
@@ -36,6 +46,7 @@ void HelperService::recordJournal() {
 
 void HelperService::removeJournal() {
   journalFailureLogged_ = false;
+  journalDirectoryChecked_ = false;
   if (removeFileIfPresent(settings().journalPath)) return;
   log.error("не удалось удалить журнал туннеля " + settings().journalPath + ": " +
             std::strerror(errno));

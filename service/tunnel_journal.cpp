@@ -106,9 +106,10 @@ TunnelJournal decodeTunnelJournal(std::string_view text) {
   return journal;
 }
 
-void writeTunnelJournal(const std::string& path, const TunnelJournal& journal) {
+void writeTunnelJournal(const std::string& path, const TunnelJournal& journal,
+                        bool directoryChecked) {
   std::string text = encodeTunnelJournal(journal);
-  ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
+  if (!directoryChecked) ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
   replaceFileAtomically(path, text, kJournalMode);
 }
 

@@ -34,8 +34,10 @@ std::string encodeTunnelJournal(const TunnelJournal& journal);
 TunnelJournal decodeTunnelJournal(std::string_view text);
 
 /// Writes the journal at `path` atomically, file mode 0600, creating its
-/// directory with mode 0755. Throws std::system_error naming the failing step.
-void writeTunnelJournal(const std::string& path, const TunnelJournal& journal);
+/// directory with mode 0755 and checking whose it is, unless `directoryChecked`
+/// says an earlier write did. Throws std::system_error naming the failing step.
+void writeTunnelJournal(const std::string& path, const TunnelJournal& journal,
+                        bool directoryChecked = false);
 
 /// What is at a journal path.
 struct TunnelJournalRead {

@@ -33,6 +33,7 @@ class HelperServiceAccess {
   void logLine(const std::string& message) const { service_.logLine(message); }
   TunnelJournal journalRecords() const { return service_.journalRecords(); }
   void replayJournal() { service_.replayJournal(); }
+  void recordJournal() { service_.recordJournal(); }
   void overrideDNS(std::string_view dnsText) { service_.overrideDNS(dnsText); }
   void restoreDNS() { service_.restoreDNS(); }
   void disableIPv6() { service_.disableIPv6(); }
