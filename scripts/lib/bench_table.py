@@ -144,6 +144,8 @@ def main():
     table.section("Against wg-quick on the same daemon (no services, no DNS)")
     table.add("helper start, same steps", column("start", "same", "wall"), "ms")
     table.add("… tool runs", column("start", "same", "runs"), "", digits=0)
+    table.add("… tool time", column("start", "same", "tools"), "ms")
+    table.add("… daemon readiness", column("start", "same", "ready"), "ms")
     table.add("… helper's own time", column("start", "same", "own"), "ms")
     table.add("helper stop, same steps", column("stop", "same", "wall"), "ms")
     up = column("wg-quick-up", "same", "wall")

@@ -150,19 +150,19 @@ for ((round = 1; round <= rounds; round++)); do
 done
 bench_figure "peak-rss-up-kib" "$(bench_peak_rss_kib)"
 
-for services in 1 4 16; do
-  tb_step "$rounds rounds with $services enabled services"
-  for ((round = 1; round <= rounds; round++)); do
+# Interleaved, so a change in the machine's load falls on every count alike.
+tb_step "$rounds rounds with 1, 4 and 16 enabled services"
+for ((round = 1; round <= rounds; round++)); do
+  summary=
+  for services in 1 4 16; do
     bench_services "$services"
     bench_request start "services-$services" "$round" start "$TB_CLIENT_CONFIG"
     start_ms=$REPLY
     bench_request stop "services-$services" "$round" stop
-    stop_ms=$REPLY
+    summary+="; $services: $start_ms/$REPLY ms"
     bench_settle
-    if ((round % 5 == 0 || round == rounds)); then
-      tb_note "round $round/$rounds: start $start_ms ms, stop $stop_ms ms"
-    fi
   done
+  tb_note "round $round/$rounds: start/stop${summary#;}"
 done
 bench_figure "peak-rss-end-kib" "$(bench_peak_rss_kib)"
 
