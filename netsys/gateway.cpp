@@ -26,10 +26,28 @@ std::optional<std::string> parseDefaultGateway(std::string_view routeOutput) {
   return std::nullopt;
 }
 
+std::optional<std::string> parseDefaultRouteInterface(std::string_view routeOutput) {
+  for (std::string_view line : splitDroppingEmpty(routeOutput, '\n')) {
+    if (line.find("interface:") == std::string_view::npos) continue;
+    std::vector<std::string_view> pieces = splitDroppingEmpty(line, ':');
+    if (pieces.empty()) return std::nullopt;
+    const std::string_view name = trimSpacesAndTabs(pieces.back());
+    if (name.empty()) return std::nullopt;
+    return std::string(name);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> lookupDefaultGateway(const std::string& routeTool) {
   std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", "default"});
   if (!output) return std::nullopt;
   return parseDefaultGateway(*output);
+}
+
+DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
+  std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", "default"});
+  if (!output) return {};
+  return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output)};
 }
 
 }  // namespace zorvik

@@ -29,6 +29,10 @@ class DirectoryWatch {
   bool waitForChange(Clock::time_point deadline);
 
  private:
+  /// One wait of at most `left` on the handle: above 0 for a change, 0 when the
+  /// time passed, below 0 on an error (errno says which).
+  int waitOnce(Clock::duration left);
+
   UniqueFd handle_;  ///< an inotify descriptor on Linux, a kqueue on macOS
   UniqueFd directory_;
   UniqueFd file_;

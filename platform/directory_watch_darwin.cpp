@@ -3,9 +3,6 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <thread>
-
 #include "base/fd_io.h"
 #include "platform/directory_watch.h"
 
@@ -43,22 +40,12 @@ void DirectoryWatch::watchFileToo(const std::string& path) {
   if (file_ && !addVnodeFilter(handle_.get(), file_.get())) file_.reset();
 }
 
-bool DirectoryWatch::waitForChange(Clock::time_point deadline) {
-  for (;;) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return false;
-    if (!handle_) {
-      std::this_thread::sleep_for(left);
-      return false;
-    }
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
-                           static_cast<long>(nanoseconds % 1000000000)};
-    struct kevent events[2];
-    const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2, &timeout);
-    if (ready < 0 && errno == EINTR) continue;
-    return ready > 0;
-  }
+int DirectoryWatch::waitOnce(Clock::duration left) {
+  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+  const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
+                         static_cast<long>(nanoseconds % 1000000000)};
+  struct kevent events[2];
+  return ::kevent(handle_.get(), nullptr, 0, events, 2, &timeout);
 }
 
 }  // namespace zorvik

@@ -2,8 +2,6 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <thread>
 
 #include "platform/directory_watch.h"
 
@@ -32,23 +30,13 @@ DirectoryWatch::~DirectoryWatch() = default;
 
 void DirectoryWatch::watchFileToo(const std::string&) {}
 
-bool DirectoryWatch::waitForChange(Clock::time_point deadline) {
-  for (;;) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) return false;
-    if (!handle_) {
-      std::this_thread::sleep_for(left);
-      return false;
-    }
-    // Rounded up, so the wait never ends just short of the deadline.
-    const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
-    pollfd entry{handle_.get(), POLLIN, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) return false;
-    drain(handle_.get());
-    return true;
-  }
+int DirectoryWatch::waitOnce(Clock::duration left) {
+  // Rounded up, so the wait never ends just short of the deadline.
+  const auto milliseconds = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+  pollfd entry{handle_.get(), POLLIN, 0};
+  const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
+  if (ready > 0) drain(handle_.get());
+  return ready;
 }
 
 }  // namespace zorvik

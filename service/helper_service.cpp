@@ -36,6 +36,8 @@ HelperService::HelperService(HelperSettings settings)
 HelperService::~HelperService() {
   // Queued work uses the fields below; finish it before they go.
   queue.shutdown();
+  // Its thread holds this service only weakly; stopped before the fields go.
+  routeWatch_.reset();
 }
 
 void HelperService::getVersion(VersionReply reply) { reply("1"); }

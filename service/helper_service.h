@@ -71,6 +71,15 @@ class HelperService final : public ZorvikHelperProtocol,
   void daemonEnded(const std::weak_ptr<const DaemonProcess>& ended);
   void tearDown();
 
+  /// After a successful bring-up: keeps the tunnel's DNS text and starts the
+  /// route watch, whose changes come back to the queue as networkChanged.
+  void watchNetwork(const TunnelConfig& config);
+  /// On the queue after the network changed, while a tunnel is up: the host
+  /// route follows the default gateway, and services that came since get the
+  /// tunnel's DNS and IPv6 treatment.
+  void networkChanged();
+  void followDefaultGateway();
+
   /// The journal's view of the fields: what a teardown would read now.
   TunnelJournal journalRecords() const;
   /// Writes journalRecords() to the journal; a failure is logged once per
@@ -110,6 +119,12 @@ class HelperService final : public ZorvikHelperProtocol,
   std::optional<pid_t> journaledDaemonPid_;
   bool journalFailureLogged_ = false;
   bool journalDirectoryChecked_ = false;
+  // While up: the configuration's DNS text, for services that come later; the
+  // watch over the routing table; whether the lack of a usable default route
+  // has been logged since it was last seen.
+  std::optional<std::string> tunnelDNS_;
+  std::unique_ptr<RouteWatch> routeWatch_;
+  bool noGatewayLogged_ = false;
 };
 
 }  // namespace zorvik

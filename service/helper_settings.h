@@ -1,9 +1,11 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/route_watch.h"
 #include "platform/system_log.h"
 
 namespace zorvik {
@@ -31,6 +33,13 @@ struct HelperSettings {
   std::chrono::milliseconds uapiTimeout{5000};
   /// How long one tool run may take before the tool and its process group are killed.
   std::chrono::milliseconds toolRunLimit{15000};
+
+  /// Starts watching the network while a tunnel is up: `changed` is called on the
+  /// watch's own thread; the tunnel's interface is named so its own changes are
+  /// not reported. Tests put a fake here.
+  using RouteWatchStarter = std::function<std::unique_ptr<RouteWatch>(
+      RouteWatch::Changed changed, const std::string& tunnelInterface)>;
+  RouteWatchStarter routeWatch = RouteWatch::start;
 
   /// Where system log records go; null drops them.
   std::shared_ptr<LogSink> logSink;

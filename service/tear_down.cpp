@@ -6,6 +6,10 @@
 namespace zorvik {
 
 void HelperService::tearDown() {
+  // First, so nothing this undoing changes is reported back to the queue.
+  routeWatch_.reset();
+  tunnelDNS_.reset();
+  noGatewayLogged_ = false;
   if (endpointIP && savedGateway) {
     runTool(settings().routeTool,
             {"-q", "-n", "delete", "-inet", *endpointIP + "/32", *savedGateway});

@@ -42,6 +42,7 @@ void HelperService::startOperation(const std::string& configText, const ResultRe
     if (active) tearDown();
     bringUp(config);
     active = true;
+    watchNetwork(config);
   } catch (const std::exception& e) {
     failure = e.what();
   }

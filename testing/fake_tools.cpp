@@ -79,6 +79,12 @@ FakeTools& FakeTools::add(const Rule& rule) {
   return *this;
 }
 
+FakeTools& FakeTools::clearRules() {
+  rules_.clear();
+  writeScenario();
+  return *this;
+}
+
 void FakeTools::applyTo(HelperSettings& settings) const {
   settings.routeTool = routePath();
   settings.ifconfigTool = ifconfigPath();

@@ -52,6 +52,8 @@ class FakeTools {
                       const std::string& stdoutText, int exitStatus = 0);
   /// Adds any rule; later rules never override earlier ones.
   FakeTools& add(const Rule& rule);
+  /// Forgets every rule, so a scenario can change its answers from here on.
+  FakeTools& clearRules();
 
   std::string routePath() const { return path("route"); }
   std::string ifconfigPath() const { return path("ifconfig"); }

@@ -17,6 +17,7 @@
 #include "platform/system_log.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
+#include "testing/fake_route_watch.h"
 #include "testing/fake_tools.h"
 #include "testing/helper_service_access.h"
 #include "testing/memory_log_sink.h"
@@ -77,6 +78,8 @@ class TunnelTest : public ::testing::Test {
     settings.pollInterval = 10ms;
     settings.uapiTimeout = 5s;
     settings.logSink = sink;
+    // Never the host's routing socket: its changes would add tool calls.
+    settings.routeWatch = routeWatches.starter();
     tools.applyTo(settings);
     setFakeDaemon("FAKE_AWG_RUN_DIR", settings.runDir);
     setFakeDaemon("FAKE_AWG_RECORD", dir.file("uapi-requests"));
@@ -231,6 +234,7 @@ class TunnelTest : public ::testing::Test {
 
   TempDir dir;
   FakeTools tools;
+  FakeRouteWatches routeWatches;
   /// What "route -n get default" prints; set before the service is made.
   std::optional<std::string> gatewayOutput =
       "   route to: default\ndestination: default\n    gateway: 192.168.1.1\n";

@@ -11,6 +11,7 @@ TB_SERVER_ADDRESS=10.200.0.2
 TB_SERVER_TUNNEL_ADDRESS=10.77.0.1
 TB_CLIENT_TUNNEL_ADDRESS=10.77.0.2
 TB_SERVER_PORT=51820
+TB_SECOND_GATEWAY=10.201.0.2
 TB_SERVER_PID=
 TB_HELPER_PID=
 
@@ -152,6 +153,16 @@ tb_network_up() {
   tb_client_config >"$TB_CLIENT_CONFIG"
 }
 
+# A second network of the Mac: "en1" (10.201.0.1/30), down, joined to the server's "eth1"
+# (10.201.0.2/30); the server answers on it for every address of its own, so it is reachable
+# through either link. Call after tb_network_up; "ip link set en1 up" plugs it in.
+tb_second_link_add() {
+  ip link add en1 type veth peer name eth1 netns "$TB_SERVER_PID"
+  ip addr add 10.201.0.1/30 dev en1
+  tb_server ip addr add "$TB_SECOND_GATEWAY/30" dev eth1
+  tb_server ip link set eth1 up
+}
+
 tb_is_separate_net() { [ "$(readlink "/proc/$TB_SERVER_PID/ns/net" 2>/dev/null)" != "$1" ]; }
 
 # Prints a client configuration for the server. Optional overrides:
@@ -246,6 +257,17 @@ tb_status_field() {
   local json
   json=$(tb_ctl status --json)
   sed -n "s/.*\"$1\":\([a-z0-9]*\).*/\1/p" <<<"$json"
+}
+
+# How many routing-table watches the helper holds: its netlink sockets subscribed to link and
+# IPv4 route changes (groups RTMGRP_LINK | RTMGRP_IPV4_ROUTE).
+tb_helper_route_watches() {
+  local inodes
+  inodes=$(find "/proc/$TB_HELPER_PID/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null |
+    sed 's/^socket:\[\(.*\)\]$/\1/' | tr '\n' ' ')
+  awk -v inodes="$inodes" 'BEGIN { n = split(inodes, list, " "); for (i = 1; i <= n; i++) own[list[i]] = 1 }
+    NR > 1 && $2 == 0 && $4 == "00000041" && ($10 in own) { count++ }
+    END { print count + 0 }' /proc/net/netlink
 }
 
 tb_helper_log() { cat "$TB_HELPER_LOG" 2>/dev/null || true; }

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/unique_fd.h"
+
+namespace zorvik {
+
+/// Watches the routing table for a new default route and interfaces going up or
+/// down, and reports them, coalesced, on a thread of its own. Watching stops when
+/// the object is destroyed. The thread only reads its socket and calls `changed`;
+/// what to do about a change is the caller's, on its own thread.
+class RouteWatch {
+ public:
+  using Changed = std::function<void()>;
+
+  /// Events closer together than this are reported once.
+  static constexpr std::chrono::milliseconds kCoalesce{200};
+
+  /// The system's routing socket, read on a new thread; changes of the interface
+  /// named `ignoredInterface` (the tunnel's own) are not reported. Throws
+  /// std::system_error when the socket or the thread cannot be had.
+  static std::unique_ptr<RouteWatch> start(Changed changed, const std::string& ignoredInterface);
+
+  virtual ~RouteWatch() = default;
+  RouteWatch(const RouteWatch&) = delete;
+  RouteWatch& operator=(const RouteWatch&) = delete;
+
+ protected:
+  RouteWatch() = default;
+
+  enum class Read { nothing, changed, broken };
+
+  // The platform's half: its routing socket (throws when there is none), and
+  // whether the messages waiting on it hold a change worth reporting. Reads all
+  // that waits without blocking; `broken` when the socket fails for good.
+  static UniqueFd openRouteSocket();
+  static Read readRouteChanges(int socket, unsigned ignoredIndex);
+};
+
+}  // namespace zorvik
