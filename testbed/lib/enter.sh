@@ -50,6 +50,8 @@ cp "$testbed"/scenarios/*.sh "$state/scenarios/"
 install -m 0755 "$testbed"/tools/{route,ifconfig,networksetup} "$state/sbin/"
 install -m 0755 "$testbed/tools/amneziawg-go" "$state/daemons/real"
 [ -x "$build/fake_awg" ] && install -m 0755 "$build/fake_awg" "$state/daemons/fake"
+# The benchmark's client, which the bench scenario puts in the place of zorvikctl.
+[ -x "$build/zorvik_bench_client" ] && install -m 0755 "$build/zorvik_bench_client" "$state/bench-client"
 : >"$state/journal"
 
 # The helper and its client sit together, root-owned and writable by root alone, where macOS

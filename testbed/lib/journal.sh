@@ -7,6 +7,10 @@
 # it started holds its standard output; /run/testbed/hung gets both pids.
 
 TESTBED_JOURNAL=/run/testbed/journal
+# Each journaled call also appends "tool<TAB>began<TAB>ended<TAB>record" to the timing file when it
+# exits, in wall-clock seconds from this file's first look at the clock (scripts/bench reads it).
+TESTBED_TIMING=/run/testbed/timing
+TESTBED_CALL_BEGAN=$EPOCHREALTIME
 TESTBED_FAIL_ONCE=/run/testbed/fail-once
 TESTBED_HANG_ONCE=/run/testbed/hang-once
 
@@ -40,6 +44,8 @@ journal_call() {
   done
   # One write per record, so concurrent callers never interleave inside a line.
   printf '[%s]\n' "$line" >>"$TESTBED_JOURNAL"
+  TESTBED_CALL_RECORD="[$line]"
+  trap 'printf "tool\t%s\t%s\t%s\n" "$TESTBED_CALL_BEGAN" "$EPOCHREALTIME" "$TESTBED_CALL_RECORD" >>"$TESTBED_TIMING"' EXIT
   if [ -f "$TESTBED_FAIL_ONCE" ] && [ "[$line]" = "$(<"$TESTBED_FAIL_ONCE")" ]; then
     rm -f "$TESTBED_FAIL_ONCE"
     echo "$1: planned failure" >&2

@@ -1,0 +1,171 @@
+# The end-to-end benchmark that scripts/bench runs and reads: it measures, it checks only that each
+# step worked. Raw figures go to the keep folder: bench-ops.tsv (each start, stop and wg-quick run:
+# when sent and answered, the helper's CPU), bench-rtt.tsv (round trips on one connection),
+# bench-figures.tsv (memory, idle wake-ups, one zorvikctl process per request) and the stand-ins'
+# timing file. Not a CTest test.
+#   bench [ROUNDS]
+rounds=${1:-20}
+[[ $rounds =~ ^[1-9][0-9]*$ ]] || tb_fail "bench: ROUNDS must be a positive number, got [$rounds]"
+[ -d "$TB/keep" ] || tb_fail "bench: needs a keep folder (testbed/run --keep DIR bench)"
+[ -x "$TB/bench-client" ] || tb_fail "bench: no zorvik_bench_client in this build"
+out=$TB/keep
+
+# CPU time of the helper's live threads in ns (from the scheduler, finer than utime and stime).
+bench_cpu_ns() {
+  local file run total=0
+  for file in /proc/"$TB_HELPER_PID"/task/*/schedstat; do
+    read -r run _ <"$file" 2>/dev/null && ((total += run))
+  done
+  echo "$total"
+}
+# Context switches of all the helper's threads so far.
+bench_switches() {
+  cat /proc/"$TB_HELPER_PID"/task/*/status 2>/dev/null |
+    awk '/^(non)?voluntary_ctxt_switches:/ { n += $2 } END { print n + 0 }'
+}
+bench_peak_rss_kib() { awk '/^VmHWM:/ { print $2 }' /proc/"$TB_HELPER_PID"/status; }
+bench_figure() { printf '%s\t%s\n' "$1" "$2" >>"$out/bench-figures.tsv"; }
+bench_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) * 1000 }'; }
+
+# bench_request KIND CASE ROUND ARG...: one timed request through the bench client.
+bench_request() {
+  local kind=$1 case=$2 round=$3 before after reply
+  shift 3
+  before=$(bench_cpu_ns)
+  reply=$(tb_ctl "$@") || tb_fail "bench: $kind ($case) failed: $reply"
+  after=$(bench_cpu_ns)
+  read -r _ sent answered ok <<<"$reply"
+  [ "$ok" = 1 ] || tb_fail "bench: $kind ($case) answered not ok"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$case" "$round" "$sent" "$answered" \
+    $((after - before)) >>"$out/bench-ops.tsv"
+  REPLY=$(bench_ms "$sent" "$answered")
+}
+
+# bench_wg_quick up|down ROUND: wg-quick on the same daemon, timed from here.
+bench_wg_quick() {
+  local sent answered
+  sent=$EPOCHREALTIME
+  WG_QUICK_USERSPACE_IMPLEMENTATION=wireguard-go wg-quick "$1" "$wgq_config" >>"$TB/wg-quick.log" 2>&1 ||
+    tb_fail "bench: wg-quick $1 failed: $(tail -n 5 "$TB/wg-quick.log")"
+  answered=$EPOCHREALTIME
+  printf '%s\t%s\t%s\t%s\t%s\t\n' "wg-quick-$1" same "$2" "$sent" "$answered" >>"$out/bench-ops.tsv"
+  REPLY=$(bench_ms "$sent" "$answered")
+}
+
+bench_gone() { tb_no_utun && [ ! -e /var/run/wireguard/utun.sock ] && [ ! -e /var/run/amneziawg/utun.sock ]; }
+# Waits until the previous tunnel and its daemon are gone, so the next step starts from rest.
+bench_settle() {
+  tb_wait_for 5 bench_gone || tb_fail "bench: the tunnel did not go away"
+  sleep 0.1
+}
+
+# N enabled services with automatic IPv6 and no DNS servers of their own.
+bench_services() {
+  local i
+  for ((i = 1; i <= $1; i++)); do printf '1\tEthernet %s\tAutomatic\t\n' "$i"; done >"$TB/services"
+}
+
+tb_step "network, server and helper"
+tb_network_up
+tb_start_helper
+: >"$out/bench-ops.tsv"
+: >"$out/bench-rtt.tsv"
+: >"$out/bench-figures.tsv"
+: >"$out/bench-probe.tsv"
+# The same tunnel without DNS, and for wg-quick with the helper's two half-space routes (the
+# server is on the link, so wg-quick needs no host route to it).
+sed '/^DNS = /d' "$TB_CLIENT_CONFIG" >"$TB/same.conf"
+mkdir -p "$TB/wg-quick"
+wgq_config=$TB/wg-quick/utun.conf
+(
+  umask 077
+  sed -e '/^DNS = /d' -e 's|^AllowedIPs = .*|AllowedIPs = 0.0.0.0/1, 128.0.0.0/1|' \
+    "$TB_CLIENT_CONFIG" >"$wgq_config"
+)
+
+tb_step "idle: peak RSS, then context switches in 10 s"
+sleep 1
+bench_figure "peak-rss-idle-kib" "$(bench_peak_rss_kib)"
+before=$(bench_switches)
+sleep 10
+bench_figure "switches-idle-10s" $(($(bench_switches) - before))
+
+tb_step "a stand-in's start-up and exit as a shell sees them, $rounds runs"
+for ((i = 0; i < rounds; i++)); do
+  sent=$EPOCHREALTIME
+  /sbin/route -n get default >/dev/null
+  printf 'probe\t%s\t%s\n' "$sent" "$EPOCHREALTIME" >>"$out/bench-probe.tsv"
+done
+
+tb_step "warm-up round with zorvikctl; one zorvikctl process per request, $rounds each"
+tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
+tb_ping_server 1
+for ((i = 0; i < rounds; i++)); do
+  for request in status version; do
+    sent=$EPOCHREALTIME
+    tb_ctl "$request" >/dev/null || tb_fail "bench: zorvikctl $request failed"
+    bench_figure "zorvikctl-$request-ms" "$(bench_ms "$sent" "$EPOCHREALTIME")"
+  done
+done
+tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
+bench_settle
+
+# From here the requests go through the bench client, on one connection each.
+install -o root -g root -m 0755 "$TB_HELPERS/zorvikctl" "$TB/zorvikctl.real"
+install -o root -g root -m 0755 "$TB/bench-client" "$TB_HELPERS/zorvikctl"
+tb_ctl() { "$TB_HELPERS/zorvikctl" "$TB_HELPER_SOCKET" "$@"; }
+
+tb_step "$rounds rounds: start/stop as configured (4 services, 3 enabled, DNS), the same steps as wg-quick (no services, no DNS), wg-quick up/down"
+for ((round = 1; round <= rounds; round++)); do
+  tb_services_default
+  bench_request start default "$round" start "$TB_CLIENT_CONFIG"
+  start_ms=$REPLY
+  rtt=$(tb_ctl status 200) || tb_fail "bench: status round trips failed"
+  printf '%s\t%s\n' "$round" "$rtt" >>"$out/bench-rtt.tsv"
+  rtt=$(tb_ctl version 200) || tb_fail "bench: version round trips failed"
+  printf '%s\t%s\n' "$round" "$rtt" >>"$out/bench-rtt.tsv"
+  if [ "$round" = 1 ]; then
+    before=$(bench_switches)
+    sleep 10
+    bench_figure "switches-up-10s" $(($(bench_switches) - before))
+    bench_figure "peak-rss-up-first-kib" "$(bench_peak_rss_kib)"
+  fi
+  bench_request stop default "$round" stop
+  stop_ms=$REPLY
+  bench_settle
+
+  bench_services 0
+  bench_request start same "$round" start "$TB/same.conf"
+  same_start_ms=$REPLY
+  bench_request stop same "$round" stop
+  same_stop_ms=$REPLY
+  bench_settle
+
+  bench_wg_quick up "$round"
+  up_ms=$REPLY
+  bench_wg_quick down "$round"
+  down_ms=$REPLY
+  bench_settle
+  tb_note "round $round/$rounds: start $start_ms ms, stop $stop_ms ms; same steps $same_start_ms/$same_stop_ms ms; wg-quick $up_ms/$down_ms ms"
+done
+bench_figure "peak-rss-up-kib" "$(bench_peak_rss_kib)"
+
+# Interleaved, so a change in the machine's load falls on every count alike.
+tb_step "$rounds rounds with 1, 4 and 16 enabled services"
+for ((round = 1; round <= rounds; round++)); do
+  summary=
+  for services in 1 4 16; do
+    bench_services "$services"
+    bench_request start "services-$services" "$round" start "$TB_CLIENT_CONFIG"
+    start_ms=$REPLY
+    bench_request stop "services-$services" "$round" stop
+    summary+="; $services: $start_ms/$REPLY ms"
+    bench_settle
+  done
+  tb_note "round $round/$rounds: start/stop${summary#;}"
+done
+bench_figure "peak-rss-end-kib" "$(bench_peak_rss_kib)"
+
+install -o root -g root -m 0755 "$TB/zorvikctl.real" "$TB_HELPERS/zorvikctl"
+cp "$TB/timing" "$out/timing"
+tb_step "done"
