@@ -14,6 +14,7 @@
 
 #include "cli/ctl_connection.h"
 #include "service/helper_service.h"
+#include "testing/fake_route_watch.h"
 #include "testing/fake_tools.h"
 #include "testing/listener_harness.h"
 #include "testing/temp_dir.h"
@@ -38,6 +39,7 @@ class HelperWithTunnel {
     tools_.on("route", {"-n", "get", "default"},
               "   route to: default\ndestination: default\n    gateway: 192.168.1.1\n");
     tools_.applyTo(settings_);
+    settings_.routeWatch = routeWatches_.starter();
     // The daemon inherits these; the last one only keeps a crashed run from leaving it behind.
     ::setenv("FAKE_AWG_RUN_DIR", settings_.runDir.c_str(), 1);
     ::setenv("FAKE_AWG_RX_BYTES", "987654321", 1);
@@ -75,6 +77,8 @@ class HelperWithTunnel {
  private:
   test_support::TempDir dir_;
   test_support::FakeTools tools_;
+  // The host's routing socket is none of a benchmark's business.
+  test_support::FakeRouteWatches routeWatches_;
   HelperSettings settings_;
   std::shared_ptr<HelperService> service_;
   std::unique_ptr<test_support::ListenerHarness> harness_;

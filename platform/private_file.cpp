@@ -41,7 +41,11 @@ void fsyncDirectory(const std::string& directory) {
 
 // Temporary files beside `path` are named ".<name>.<pid>.<attempt>".
 std::string temporaryPrefix(const std::string& path) {
-  return "." + std::filesystem::path(path).filename().string() + ".";
+  // Appended piece by piece: GCC 12 at -O2 warns (wrongly) about "." + a temporary.
+  std::string prefix = ".";
+  prefix += std::filesystem::path(path).filename().string();
+  prefix += '.';
+  return prefix;
 }
 
 bool isTemporaryName(std::string_view name, std::string_view prefix) {

@@ -19,7 +19,10 @@ std::string formatLogTimestamp(std::chrono::system_clock::time_point time) {
 }
 
 std::string formatLogRecord(std::chrono::system_clock::time_point time, std::string_view message) {
-  std::string record = "[" + formatLogTimestamp(time) + "] ";
+  // Appended piece by piece: GCC 12 at -O2 warns (wrongly) about "[" + a temporary.
+  std::string record = "[";
+  record += formatLogTimestamp(time);
+  record += "] ";
   record.append(message);
   record += '\n';
   return record;
