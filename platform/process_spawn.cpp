@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <system_error>
 
@@ -84,20 +85,22 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 
 /// The child's descriptor set-up. It depends on the descriptor numbers alone, and
 /// building it asks the C library to check each number against the descriptor
-/// limit; the tools of one start use the same few numbers, so the last one built
-/// on this thread is used again while they match.
+/// limit; the tools of one start use the same few sets of numbers (output to
+/// /dev/null, or to a pipe), so the last few built on this thread are used again.
 SpawnFileActions& fileActionsFor(const SpawnRequest& request) {
   struct Built {
     Built(int in, int out, int err) : stdinFd(in), stdoutFd(out), stderrFd(err) {}
     int stdinFd, stdoutFd, stderrFd;
     SpawnFileActions actions;
   };
-  thread_local std::unique_ptr<Built> last;
-  if (last && last->stdinFd == request.stdinFd && last->stdoutFd == request.stdoutFd &&
-      last->stderrFd == request.stderrFd) {
-    return last->actions;
+  constexpr std::size_t kKept = 4;
+  thread_local std::deque<std::unique_ptr<Built>> recent;
+  for (const auto& built : recent) {
+    if (built->stdinFd == request.stdinFd && built->stdoutFd == request.stdoutFd &&
+        built->stderrFd == request.stderrFd) {
+      return built->actions;
+    }
   }
-  last.reset();
   auto built = std::make_unique<Built>(request.stdinFd, request.stdoutFd, request.stderrFd);
   built->actions.redirect(request.stdinFd, STDIN_FILENO);
   built->actions.redirect(request.stdoutFd, STDOUT_FILENO);
@@ -106,8 +109,9 @@ SpawnFileActions& fileActionsFor(const SpawnRequest& request) {
   if (int rc = spawnCloseOthers(built->actions.get()); rc != 0) {
     throw std::system_error(rc, std::generic_category(), "posix_spawn_file_actions");
   }
-  last = std::move(built);
-  return last->actions;
+  if (recent.size() == kKept) recent.pop_front();
+  recent.push_back(std::move(built));
+  return recent.back()->actions;
 }
 
 }  // namespace
