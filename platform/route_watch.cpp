@@ -2,10 +2,12 @@
 
 #include <net/if.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -88,6 +90,27 @@ class RoutingSocketWatch final : public RouteWatch {
 };
 
 }  // namespace
+
+RouteWatch::Read RouteWatch::readRouteChanges(int socket, unsigned ignoredIndex) {
+  // Aligned for the headers the platform halves read in place.
+  alignas(std::max_align_t) unsigned char buffer[16384];
+  Read result = Read::nothing;
+  for (;;) {
+    const ssize_t got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) return result;
+      // Messages were dropped: whatever they said, look again.
+      if (errno == ENOBUFS) {
+        result = Read::changed;
+        continue;
+      }
+      return Read::broken;
+    }
+    if (got == 0) return Read::broken;
+    if (holdsChange(buffer, static_cast<std::size_t>(got), ignoredIndex)) result = Read::changed;
+  }
+}
 
 std::unique_ptr<RouteWatch> RouteWatch::start(Changed changed,
                                               const std::string& ignoredInterface) {

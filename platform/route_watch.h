@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,11 +35,14 @@ class RouteWatch {
 
   enum class Read { nothing, changed, broken };
 
-  // The platform's half: its routing socket (throws when there is none), and
-  // whether the messages waiting on it hold a change worth reporting. Reads all
-  // that waits without blocking; `broken` when the socket fails for good.
-  static UniqueFd openRouteSocket();
+  /// Whether the messages waiting on `socket` hold a change worth reporting. Reads
+  /// all that waits without blocking; `broken` when the socket fails for good.
   static Read readRouteChanges(int socket, unsigned ignoredIndex);
+
+  // The platform's half: its routing socket (throws when there is none), and
+  // whether one datagram read from it holds a change worth reporting.
+  static UniqueFd openRouteSocket();
+  static bool holdsChange(const unsigned char* datagram, std::size_t length, unsigned ignoredIndex);
 };
 
 }  // namespace zorvik

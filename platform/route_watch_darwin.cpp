@@ -87,25 +87,10 @@ UniqueFd RouteWatch::openRouteSocket() {
   return socket;
 }
 
-RouteWatch::Read RouteWatch::readRouteChanges(int socket, unsigned ignoredIndex) {
-  // One routing message per read; its header says how long it is.
-  alignas(rt_msghdr) unsigned char buffer[4096];
-  Read result = Read::nothing;
-  for (;;) {
-    const ssize_t got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return result;
-      // Messages were dropped: whatever they said, look again.
-      if (errno == ENOBUFS) {
-        result = Read::changed;
-        continue;
-      }
-      return Read::broken;
-    }
-    if (got == 0) return Read::broken;
-    if (isChange(buffer, static_cast<std::size_t>(got), ignoredIndex)) result = Read::changed;
-  }
+bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length,
+                             unsigned ignoredIndex) {
+  // One routing message per datagram; its header says how long it is.
+  return isChange(datagram, length, ignoredIndex);
 }
 
 }  // namespace zorvik

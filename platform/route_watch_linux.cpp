@@ -45,33 +45,19 @@ UniqueFd RouteWatch::openRouteSocket() {
   return socket;
 }
 
-RouteWatch::Read RouteWatch::readRouteChanges(int socket, unsigned ignoredIndex) {
-  alignas(nlmsghdr) char buffer[16384];
-  Read result = Read::nothing;
-  for (;;) {
-    const ssize_t got = ::recv(socket, buffer, sizeof buffer, 0);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      if (errno == EAGAIN || errno == EWOULDBLOCK) return result;
-      // Messages were dropped: whatever they said, look again.
-      if (errno == ENOBUFS) {
-        result = Read::changed;
-        continue;
-      }
-      return Read::broken;
-    }
-    if (got == 0) return Read::broken;
-    // NLMSG_OK and NLMSG_NEXT, without their signed and unsigned comparisons.
-    std::size_t offset = 0;
-    while (static_cast<std::size_t>(got) - offset >= sizeof(nlmsghdr)) {
-      const auto* message = reinterpret_cast<const nlmsghdr*>(buffer + offset);
-      if (message->nlmsg_len < sizeof(nlmsghdr) ||
-          message->nlmsg_len > static_cast<std::size_t>(got) - offset)
-        break;
-      if (isChange(*message, ignoredIndex)) result = Read::changed;
-      offset += NLMSG_ALIGN(message->nlmsg_len);
-    }
+bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length,
+                             unsigned ignoredIndex) {
+  // NLMSG_OK and NLMSG_NEXT, without their signed and unsigned comparisons.
+  std::size_t offset = 0;
+  bool changed = false;
+  while (length - offset >= sizeof(nlmsghdr)) {
+    // The buffer is aligned, and messages start on 4-byte boundaries.
+    const auto& message = *reinterpret_cast<const nlmsghdr*>(datagram + offset);
+    if (message.nlmsg_len < sizeof(nlmsghdr) || message.nlmsg_len > length - offset) break;
+    if (isChange(message, ignoredIndex)) changed = true;
+    offset += NLMSG_ALIGN(message.nlmsg_len);
   }
+  return changed;
 }
 
 }  // namespace zorvik
