@@ -19,9 +19,11 @@ std::string valueOr(const StringMap& map, const std::string& key, std::string fa
 void HelperService::bringUp(const TunnelConfig& config) {
   std::filesystem::create_directories(runDir);
 
-  auto gateway = lookupDefaultGateway(settings().routeTool);
-  if (!gateway) throw Err("нет маршрута по умолчанию");
-  savedGateway = gateway;
+  // One "route -n get default", as ever; its interface is kept for the route watch.
+  const DefaultRoute defaultRoute = lookupDefaultRoute(settings().routeTool);
+  if (!defaultRoute.gateway) throw Err("нет маршрута по умолчанию");
+  savedGateway = defaultRoute.gateway;
+  gatewayInterface_ = defaultRoute.interface;
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
   auto address = resolveEndpointHost(host);

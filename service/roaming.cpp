@@ -46,16 +46,26 @@ void HelperService::followDefaultGateway() {
     return;
   }
   noGatewayLogged_ = false;
-  if (*current.gateway == *savedGateway) return;
+  const bool sameGateway = *current.gateway == *savedGateway;
+  // The host route went with the interface it was on; only an interface known on
+  // both sides can tell.
+  const bool sameInterface =
+      !gatewayInterface_ || !current.interface || *current.interface == *gatewayInterface_;
+  if (sameGateway && sameInterface) return;
 
   const std::string& route = settings().routeTool;
   const std::string old = *savedGateway;
   runTool(route, {"-q", "-n", "delete", "-inet", *endpointIP + "/32", old});
   // On record before the new route is made, as every change is.
   savedGateway = current.gateway;
+  gatewayInterface_ = current.interface;
   recordJournal();
   runTool(route, {"-q", "-n", "add", "-inet", *endpointIP + "/32", *savedGateway});
-  logLine("шлюз сменился: " + old + " → " + *savedGateway + ", маршрут к серверу перенесён");
+  if (sameGateway) {
+    logLine("шлюз " + old + " теперь за " + *current.interface + ", маршрут к серверу перенесён");
+  } else {
+    logLine("шлюз сменился: " + old + " → " + *savedGateway + ", маршрут к серверу перенесён");
+  }
 }
 
 }  // namespace zorvik

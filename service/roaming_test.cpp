@@ -85,6 +85,27 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   EXPECT_THAT(tools.calls(), IsEmpty());
 }
 
+// Wi-Fi to Ethernet on one network: the same gateway behind another interface.
+TEST_F(RoamingTest, TheSameGatewayBehindAnotherInterfaceIsAMoveToo) {
+  networkIs(defaultRoute("192.168.1.1", "en0"), {wifi});
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  tools.clearCalls();
+  reportChange();
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
+
+  networkIs(defaultRoute("192.168.1.1", "en5"), {wifi});
+  reportChange();
+  EXPECT_THAT(
+      tools.callsOf("route"),
+      ElementsAre(ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "default"),
+                  ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"),
+                  ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1")));
+  EXPECT_EQ(helperLogCount("шлюз 192.168.1.1 теперь за en5, маршрут к серверу перенесён"), 1);
+  tools.clearCalls();
+  reportChange();
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
+}
+
 TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackAtStop) {
   const std::string route = defaultRoute("192.168.1.1", "en0");
   networkIs(route, {wifi, {"USB LAN", {"192.0.2.53"}, "Automatic", false}});

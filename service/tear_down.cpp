@@ -9,6 +9,7 @@ void HelperService::tearDown() {
   // First, so nothing this undoing changes is reported back to the queue.
   routeWatch_.reset();
   tunnelDNS_.reset();
+  gatewayInterface_.reset();
   noGatewayLogged_ = false;
   if (endpointIP && savedGateway) {
     runTool(settings().routeTool,
