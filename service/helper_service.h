@@ -125,11 +125,11 @@ class HelperService final : public ZorvikHelperProtocol,
   // watch over the routing table; whether the lack of a usable default route
   // has been logged since it was last seen.
   std::optional<std::string> tunnelDNS_;
+  std::unique_ptr<RouteWatch> routeWatch_;
+  bool noGatewayLogged_ = false;
   // The interface the default route had when savedGateway was taken: the same
   // gateway behind another interface (Wi-Fi to Ethernet on one network) is a move too.
   std::optional<std::string> gatewayInterface_;
-  std::unique_ptr<RouteWatch> routeWatch_;
-  bool noGatewayLogged_ = false;
 };
 
 }  // namespace zorvik
