@@ -52,6 +52,15 @@ TunnelConfig parseTunnelConfig(std::string_view text) {
   if (endpoint == config.peer.end() || endpoint->second.find(':') == std::string::npos) {
     throw ServiceError("нет корректного Endpoint");
   }
+  // The daemon takes Jmin above Jmax and then sizes a junk packet from Jmax - Jmin in
+  // unsigned arithmetic: gigabytes, and it dies at the first handshake.
+  const auto jmin = config.interface.find("jmin");
+  const auto jmax = config.interface.find("jmax");
+  if (jmin != config.interface.end() && jmax != config.interface.end()) {
+    const auto low = parseInt64(jmin->second);
+    const auto high = parseInt64(jmax->second);
+    if (low && high && *low > *high) throw ServiceError("Jmin больше Jmax");
+  }
   return config;
 }
 

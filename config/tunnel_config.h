@@ -17,7 +17,8 @@ struct TunnelConfig {
 };
 
 /// Parses the INI-style configuration text; throws ServiceError with the
-/// fixed message when a required key is missing.
+/// fixed message when a required key is missing, or when Jmin and Jmax are
+/// both decimal numbers and Jmin is the greater.
 TunnelConfig parseTunnelConfig(std::string_view text);
 
 /// The first IPv4 address of the "address" value, without prefix length.

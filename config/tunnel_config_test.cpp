@@ -64,7 +64,18 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n",
                   ""},
         ErrorCase{"bracketedIPv6Endpoint",
-                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""}),
+                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""},
+        ErrorCase{"jminAboveJmax", kInterface + "Jmax = 040\nJMIN = +70\n" + kPeer,
+                  "Jmin больше Jmax"},
+        // The three presence checks come first.
+        ErrorCase{"jminAboveJmaxWithoutEndpoint",
+                  kInterface + "Jmin = 70\nJmax = 40\n[Peer]\nPublicKey = y\n",
+                  "нет корректного Endpoint"},
+        ErrorCase{"jminEqualsJmax", kInterface + "Jmin = 40\nJmax = 40\n" + kPeer, ""},
+        // Only two numbers are compared; anything else is the daemon's to judge.
+        ErrorCase{"jmaxNotANumber", kInterface + "Jmin = 70\nJmax = 4O\n" + kPeer, ""},
+        ErrorCase{"jmaxMissing", kInterface + "Jmin = 70\n" + kPeer, ""},
+        ErrorCase{"jminJmaxInPeer", kInterface + kPeer + "Jmin = 70\nJmax = 40\n", ""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParseTunnelConfig, KeysAreTrimmedAndLowerCasedValuesKeptVerbatim) {

@@ -15,11 +15,49 @@ namespace {
 /// How much of a daemon's answer an error text quotes.
 constexpr std::size_t kQuotedAnswerBytes = 256;
 
-/// The daemon's obfuscation parameters, in the order they are sent.
-constexpr std::array<const char*, 9> obfuscationKeys{"jc", "jmin", "jmax", "s1", "s2",
-                                                     "h1", "h2",   "h3",   "h4"};
+/// A device setting of the daemon: its configuration key (lower-cased) and its UAPI name.
+struct DeviceKey {
+  const char* config;
+  const char* uapi;
+};
+
+/// The daemon's obfuscation parameters, in the order they are sent. The first nine are
+/// all that older daemons know; the rest come after them, so that a configuration
+/// without the newer keys gives those daemons the request they have always had.
+constexpr std::array<DeviceKey, 25> obfuscationKeys{{
+    {"jc", "jc"},
+    {"jmin", "jmin"},
+    {"jmax", "jmax"},
+    {"s1", "s1"},
+    {"s2", "s2"},
+    {"s3", "s3"},
+    {"s4", "s4"},
+    {"h1", "h1"},
+    {"h2", "h2"},
+    {"h3", "h3"},
+    {"h4", "h4"},
+    {"i1", "i1"},
+    {"i2", "i2"},
+    {"i3", "i3"},
+    {"i4", "i4"},
+    {"i5", "i5"},
+    {"headerprotectionkey", "header_protection_key"},
+    {"contentpaddingaddition", "content_padding_addition"},
+    {"rekeyaftertime", "rekey_after_time"},
+    {"rekeytimeout", "rekey_timeout"},
+    {"rejectaftertime", "reject_after_time"},
+    {"keepalivetimeout", "keepalive_timeout"},
+    {"maxhandshakeattempts", "max_handshake_attempts"},
+    {"randomtrailers", "random_trailers"},
+    {"disablecookies", "disable_cookies"},
+}};
+
+/// The one device setting that is a key, and so travels in hex like the others.
+constexpr std::string_view kHeaderProtectionKey = "headerprotectionkey";
 
 constexpr std::size_t kKeyLength = 32;
+
+constexpr std::uint64_t kMaxKeepalive = 65535;
 
 int base64Digit(char c) {
   if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -71,6 +109,31 @@ void appendLine(std::string& request, std::string_view key, std::string_view val
   request.append(key).append("=").append(value).append("\n");
 }
 
+/// One end of a keepalive range: ASCII digits only, 1 to 65535.
+std::optional<std::uint64_t> keepaliveBound(std::string_view digits) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  const auto value = parseUInt64(digits);
+  if (!value || *value < 1 || *value > kMaxKeepalive) return std::nullopt;
+  return value;
+}
+
+/// The keepalive value as the daemon takes it: "LO-HI" with 1 <= LO <= HI <= 65535,
+/// else the single number of peerKeepalive when it is at least 1; nothing otherwise.
+std::optional<std::string> keepaliveValue(const StringMap& peer) {
+  if (const std::string* text = nonEmptyValue(peer, "persistentkeepalive")) {
+    const std::string_view value(*text);
+    if (const auto dash = value.find('-'); dash != std::string_view::npos) {
+      const auto low = keepaliveBound(value.substr(0, dash));
+      const auto high = keepaliveBound(value.substr(dash + 1));
+      if (low && high && *low <= *high) return std::to_string(*low) + "-" + std::to_string(*high);
+    }
+  }
+  if (const std::int64_t keepalive = peerKeepalive(peer); keepalive >= 1)
+    return std::to_string(keepalive);
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::string hexEncode(std::string_view bytes) {
@@ -95,9 +158,10 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
 
   std::string request = "set=1\n";
   appendLine(request, "private_key", hexKey(privateKey->second));
-  for (const char* name : obfuscationKeys) {
-    if (const std::string* value = nonEmptyValue(interface, name))
-      appendLine(request, name, *value);
+  for (const auto& [configName, uapiName] : obfuscationKeys) {
+    const std::string* value = nonEmptyValue(interface, configName);
+    if (!value) continue;
+    appendLine(request, uapiName, configName == kHeaderProtectionKey ? hexKey(*value) : *value);
   }
   appendLine(request, "replace_peers", "true");
   appendLine(request, "public_key", hexKey(publicKey->second));
@@ -105,8 +169,8 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
     appendLine(request, "preshared_key", hexKey(*preshared));
   }
   appendLine(request, "endpoint", endpoint);
-  if (const std::int64_t keepalive = peerKeepalive(peer); keepalive >= 1) {
-    appendLine(request, "persistent_keepalive_interval", std::to_string(keepalive));
+  if (const auto keepalive = keepaliveValue(peer)) {
+    appendLine(request, "persistent_keepalive_interval", *keepalive);
   }
   appendLine(request, "replace_allowed_ips", "true");
   const auto allowed = peer.find("allowedips");

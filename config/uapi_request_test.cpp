@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "base/service_error.h"
+#include "config/tunnel_config.h"
 #include "testing/unix_test_peer.h"
 
 namespace zorvik {
@@ -57,6 +58,55 @@ TEST(MakeUAPISetRequest, FullRequestInProtocolOrder) {
                  "allowed_ip=", "allowed_ip=fd00::/8", ""}));
 }
 
+TEST(MakeUAPISetRequest, EveryDaemonSettingInOneFixedOrder) {
+  // Written in no particular order and case, as configurations come.
+  const TunnelConfig config = parseTunnelConfig(
+      "[Interface]\n"
+      "DisableCookies = false\nI5 = <t>\nrekeytimeout = 5-10\nS4 = 16\nH3 = 300-399\n"
+      "RandomTrailers = true\nI1 = <b 0xc700000001><r 16><t>\nJmax = 70\nS3 = 32\n"
+      "HeaderProtectionKey = " +
+      kPreshared + "\nKeepaliveTimeout = 10\nH1 = 100-199\nI3 = <r 8>\nPrivateKey = " + kPrivate +
+      "\nMaxHandshakeAttempts = 20-40\nS2 = 0\nJc = 4\nI2 = \nH4 = 400-499\n"
+      "RejectAfterTime = 180\nContentPaddingAddition = 0-16\nJmin = 40\nI4 = <c>\nS1 = 15\n"
+      "H2 = 200-299\nRekeyAfterTime = 120\n"
+      "[Peer]\nPublicKey = " +
+      kPublic + "\nEndpoint = e:1\nPersistentKeepalive = 25\n");
+  EXPECT_EQ(makeUAPISetRequest(config.interface, config.peer, "203.0.113.5:1"),
+            joinLines({"set=1",
+                       "private_key=" + kPrivateHex,
+                       "jc=4",
+                       "jmin=40",
+                       "jmax=70",
+                       "s1=15",
+                       "s2=0",
+                       "s3=32",
+                       "s4=16",
+                       "h1=100-199",
+                       "h2=200-299",
+                       "h3=300-399",
+                       "h4=400-499",
+                       "i1=<b 0xc700000001><r 16><t>",
+                       "i3=<r 8>",
+                       "i4=<c>",
+                       "i5=<t>",
+                       "header_protection_key=" + kPresharedHex,
+                       "content_padding_addition=0-16",
+                       "rekey_after_time=120",
+                       "rekey_timeout=5-10",
+                       "reject_after_time=180",
+                       "keepalive_timeout=10",
+                       "max_handshake_attempts=20-40",
+                       "random_trailers=true",
+                       "disable_cookies=false",
+                       "replace_peers=true",
+                       "public_key=" + kPublicHex,
+                       "endpoint=203.0.113.5:1",
+                       "persistent_keepalive_interval=25",
+                       "replace_allowed_ips=true",
+                       "allowed_ip=0.0.0.0/0",
+                       ""}));
+}
+
 TEST(MakeUAPISetRequest, MinimalRequest) {
   const StringMap interfaceMap{{"privatekey", kPrivate}};
   const StringMap peerMap{{"publickey", kPublic}, {"presharedkey", ""}};
@@ -82,7 +132,18 @@ TEST(MakeUAPISetRequest, KeepaliveLineOnlyFromOneUp) {
                         {"-5", ""},
                         {"off", ""},
                         {"1", "persistent_keepalive_interval=1\n"},
-                        {"+25", "persistent_keepalive_interval=25\n"}};
+                        {"+25", "persistent_keepalive_interval=25\n"},
+                        // A range goes as the daemon takes it, in plain decimal.
+                        {"10-20", "persistent_keepalive_interval=10-20\n"},
+                        {"1-65535", "persistent_keepalive_interval=1-65535\n"},
+                        {"007-7", "persistent_keepalive_interval=7-7\n"},
+                        {"20-10", ""},
+                        {"0-10", ""},
+                        {"10-65536", ""},
+                        {"+10-20", ""},
+                        {"10 - 20", ""},
+                        {"10-20-30", ""},
+                        {"10-", ""}};
   for (const auto& c : cases) {
     StringMap peer{{"publickey", kPublic}};
     if (c.value) peer["persistentkeepalive"] = *c.value;
@@ -145,6 +206,10 @@ TEST(MakeUAPISetRequest, MissingOrBadKeys) {
       {"badPreshared",
        {{"privatekey", kPrivate}},
        {{"publickey", kPublic}, {"presharedkey", "notbase64!"}},
+       "плохой ключ"},
+      {"badHeaderProtectionKey",
+       {{"privatekey", kPrivate}, {"headerprotectionkey", kPrivate.substr(0, 40) + "AA=="}},
+       {{"publickey", kPublic}},
        "плохой ключ"},
       {"allGood",
        {{"privatekey", kPrivate}},
