@@ -14,7 +14,8 @@
 //                                 blank ("  \n") or none (file not written)
 //   FAKE_AWG_SOCKET_NAME=file     socket file name instead of "<name>.sock"
 //   FAKE_AWG_NO_SOCKET=1          never create a socket
-//   FAKE_AWG_SET_ERRNO=e          answer "set" with "errno=e" (default 0)
+//   FAKE_AWG_SET_ERRNO=e          answer every "set" with "errno=e", applying nothing
+//                                 (without it, a set is judged as the daemon judges it)
 //   FAKE_AWG_SPLIT_MS=n           write each answer's final "\n" separately, n ms later
 //   FAKE_AWG_ANSWER_PAD=n         put at least n bytes of "padding=..." lines
 //                                 before every answer
@@ -30,6 +31,11 @@
 //   FAKE_AWG_DUMP=file            at start write "arg <a>", "env <NAME=value>",
 //                                 "fd <n> <target>" and the SigBlk/SigIgn lines of
 //                                 /proc/self/status, one per line
+//
+// A "set=1" request is applied line by line as the daemon does (fake_uapi_device.h):
+// "errno=0", "errno=-22" for an unknown key or a value it does not take, "errno=-71"
+// for a line without "="; what came before a failing line stays applied. "get=1"
+// echoes what was set. Any other operation is not answered: the connection closes.
 //
 // Connections are served one at a time; every wait also watches for SIGTERM and
 // SIGINT, so the process never outlives a test that stops it.
@@ -47,6 +53,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +61,7 @@
 #include "base/unix_address.h"
 #include "platform/cloexec_pipe.h"
 #include "platform/socket_io.h"
+#include "testing/fake_uapi_device.h"
 
 namespace {
 
@@ -203,23 +211,28 @@ void record(const std::string& request) {
   out << "request " << request.size() << '\n' << request << '\n';
 }
 
-std::string answerTo(const std::string& request) {
+zorvik::test_support::FakeUAPIDevice device;
+
+/// The answer to a request; nothing for an operation the daemon does not know.
+std::optional<std::string> answerTo(const std::string& request) {
+  std::string body;
+  if (request.starts_with("set=1\n")) {
+    const std::string fixed = env("FAKE_AWG_SET_ERRNO");
+    const std::string_view lines = std::string_view(request).substr(6);
+    body = "errno=" + (fixed.empty() ? std::to_string(device.set(lines)) : fixed) + "\n\n";
+  } else if (request == "get=1\n\n") {
+    body = device.get(env("FAKE_AWG_RX_BYTES", "0"), env("FAKE_AWG_TX_BYTES", "0"));
+    body += "errno=0\n\n";
+  } else if (request.starts_with("get=1\n")) {
+    body = "errno=-22\n\n";
+  } else {
+    return std::nullopt;
+  }
   std::string answer;
   const long pad = envNumber("FAKE_AWG_ANSWER_PAD", 0);
   while (static_cast<long>(answer.size()) < pad)
     answer += "padding=" + std::string(100, 'x') + "\n";
-  if (request.starts_with("set=1\n")) {
-    answer += "errno=" + env("FAKE_AWG_SET_ERRNO", "0") + "\n\n";
-  } else if (request.starts_with("get=1\n")) {
-    answer += "private_key=" + std::string(64, '0') + "\nlisten_port=51820\n";
-    answer += "public_key=" + std::string(64, '1') + "\n";
-    answer += "rx_bytes=" + env("FAKE_AWG_RX_BYTES", "0") + "\n";
-    answer += "tx_bytes=" + env("FAKE_AWG_TX_BYTES", "0") + "\n";
-    answer += "protocol_version=1\nerrno=0\n\n";
-  } else {
-    answer += "errno=-22\n\n";
-  }
-  return answer;
+  return answer + body;
 }
 
 /// Writes lines without end until the client goes away; a signal still ends the process.
@@ -259,7 +272,9 @@ void serve(int client) {
     flood(client);
     return;
   }
-  const std::string answer = answerTo(request);
+  const auto reply = answerTo(request);
+  if (!reply) return;
+  const std::string& answer = *reply;
   const long split = envNumber("FAKE_AWG_SPLIT_MS", -1);
   if (split < 0) {
     zorvik::writeAll(client, answer, zorvik::sendNoSignal);

@@ -133,9 +133,54 @@ TEST(FakeAwg, CountersThroughLongAndSplitAnswers) {
                      "FAKE_AWG_ANSWER_PAD=10000", "FAKE_AWG_SPLIT_MS=100"});
   const std::string socket = daemon.waitForSocket();
   ASSERT_FALSE(socket.empty());
+  // The counters belong to a peer, so one is set first.
+  applyUAPIConfig(socket, {{"privatekey", kPrivate}}, {{"publickey", kPublic}}, "10.0.0.1:51820",
+                  milliseconds(3000));
   EXPECT_EQ(uapiTransferTotals(socket, milliseconds(3000)),
             std::make_pair(std::uint64_t{1234}, std::uint64_t{5678}));
   EXPECT_NE(readFile(daemon.file("requests")).find("request 7\nget=1\n\n\n"), std::string::npos);
+}
+
+TEST(FakeAwg, JudgesASetAsTheDaemonDoes) {
+  FakeDaemon daemon({});
+  const std::string socket = daemon.waitForSocket();
+  ASSERT_FALSE(socket.empty());
+  const auto set = [&](const std::string& lines) {
+    return uapiTransact(socket, "set=1\n" + lines + "\n", milliseconds(3000));
+  };
+  const std::string key(64, 'a');
+  const std::pair<std::string, std::string> cases[] = {
+      {"jc=4\njmin=70\njmax=40\ns3=65535\nh1=100-199\nh2=200\ni1=<b 0xc7><r 16><t>\n"
+       "rekey_timeout=5-10\nrandom_trailers=True\nheader_protection_key=" +
+           key + "\npublic_key=" + key +
+           "\nendpoint=[2001:db8::1]:1\npersistent_keepalive_interval=10-20\n"
+           "allowed_ip=10.0.0.0/8\n",
+       "errno=0\n\n"},
+      {"jd=1\n", "errno=-22\n\n"},
+      {"public_key=" + key + "\njc=4\n", "errno=-22\n\n"},  // a device key among the peer's
+      {"s4=65536\n", "errno=-22\n\n"},
+      {"jc=+4\n", "errno=-22\n\n"},
+      {"h3=399-300\n", "errno=-22\n\n"},
+      {"h3=150-160\n", "errno=-22\n\n"},  // within h1, set before
+      {"h4=3\n", "errno=-22\n\n"},        // h3 as it stands, not sent
+      {"i2=b 0xc7\n", "errno=-22\n\n"},
+      {"disable_cookies=yes\n", "errno=-22\n\n"},
+      {"header_protection_key=" + key.substr(1) + "\n", "errno=-22\n\n"},
+      {"public_key=" + key + "\nendpoint=vpn.example.org:1\n", "errno=-22\n\n"},
+      {"public_key=" + key + "\nallowed_ip=\n", "errno=-22\n\n"},
+      // Applied up to the failing line.
+      {"jc=9\nfwmark\njmin=1\n", "errno=-71\n\n"},
+  };
+  for (const auto& [lines, answer] : cases) EXPECT_EQ(set(lines), answer) << lines;
+
+  EXPECT_EQ(uapiTransact(socket, "get=1\n\n", milliseconds(3000)),
+            "listen_port=51820\njc=9\njmin=70\njmax=40\ns3=65535\nh1=100-199\nh2=200\nh3=3\n"
+            "h4=4\ni1=<b 0xc7><r 16><t>\nheader_protection_key=" +
+                key + "\nrekey_timeout=5-10\nrandom_trailers=true\npublic_key=" + key +
+                "\nprotocol_version=1\nendpoint=[2001:db8::1]:1\ntx_bytes=0\nrx_bytes=0\n"
+                "persistent_keepalive_interval=10-20\nallowed_ip=10.0.0.0/8\nerrno=0\n\n");
+  // An operation it does not know: the connection closes unanswered.
+  EXPECT_EQ(uapiTransact(socket, "set=2\njc=1\n\n", milliseconds(3000)), "");
 }
 
 TEST(FakeAwg, ChildStartsCleanThroughSpawnProcess) {
