@@ -13,20 +13,19 @@ constexpr std::uint64_t kMax16 = std::numeric_limits<std::uint16_t>::max();
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 
 /// Device settings that are plain numbers, echoed only when not zero.
-constexpr std::array<std::pair<std::string_view, std::uint64_t>, 7> kNumbers{
-    {{"jc", kMax32},
-     {"jmin", kMax32},
-     {"jmax", kMax32},
-     {"s1", kMax16},
-     {"s2", kMax16},
-     {"s3", kMax16},
-     {"s4", kMax16}}};
+constexpr std::array<std::pair<std::string_view, std::uint64_t>, 7> kNumbers{{{"jc", kMax32},
+                                                                              {"jmin", kMax32},
+                                                                              {"jmax", kMax32},
+                                                                              {"s1", kMax16},
+                                                                              {"s2", kMax16},
+                                                                              {"s3", kMax16},
+                                                                              {"s4", kMax16}}};
 constexpr std::array<std::string_view, 5> kTags{"i1", "i2", "i3", "i4", "i5"};
 constexpr std::array<std::string_view, 4> kHeaders{"h1", "h2", "h3", "h4"};
 /// Device settings that are a number or a range, 16 bits.
-constexpr std::array<std::string_view, 6> kRanges{"content_padding_addition", "rekey_after_time",
-                                                  "rekey_timeout",            "reject_after_time",
-                                                  "keepalive_timeout",        "max_handshake_attempts"};
+constexpr std::array<std::string_view, 6> kRanges{
+    "content_padding_addition", "rekey_after_time",  "rekey_timeout",
+    "reject_after_time",        "keepalive_timeout", "max_handshake_attempts"};
 constexpr std::array<std::string_view, 2> kBooleans{"random_trailers", "disable_cookies"};
 
 /// ASCII digits only, no sign, at most `max`.
@@ -84,9 +83,8 @@ bool tags(std::string_view text) {
     const std::string_view tag = text.substr(1, close - 1);
     const auto blank = tag.find(' ');
     const std::string_view name = tag.substr(0, blank);
-    if (name.empty() || !std::all_of(name.begin(), name.end(), [](char c) {
-          return c >= 'a' && c <= 'z';
-        }))
+    if (name.empty() ||
+        !std::all_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
       return false;
     if (blank != std::string_view::npos && tag.substr(blank + 1).find('<') != std::string::npos)
       return false;
