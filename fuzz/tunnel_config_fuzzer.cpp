@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/service_error.h"
+#include "base/text.h"
 #include "base/unicode_space.h"
 #include "base/unicode_text.h"
 #include "config/tunnel_config.h"
@@ -51,12 +52,18 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     require(config.peer.contains("publickey"), "accepted without a public key");
     require(config.peer.at("endpoint").find(':') != std::string::npos,
             "accepted an endpoint without ':'");
+    if (config.interface.contains("jmin") && config.interface.contains("jmax")) {
+      const auto jmin = parseInt64(config.interface.at("jmin"));
+      const auto jmax = parseInt64(config.interface.at("jmax"));
+      require(!jmin || !jmax || *jmin <= *jmax, "accepted Jmin above Jmax");
+    }
     checkMap(config.interface);
     checkMap(config.peer);
     checkAccessors(config);
   } catch (const ServiceError& e) {
-    static const std::set<std::string> known = {
-        "нет PrivateKey", "нет PublicKey", "нет корректного Endpoint", "в конфиге есть NUL-байт"};
+    static const std::set<std::string> known = {"нет PrivateKey", "нет PublicKey",
+                                                "нет корректного Endpoint",
+                                                "в конфиге есть NUL-байт", "Jmin больше Jmax"};
     require(known.contains(e.what()), "an unknown parse error");
   }
   return 0;

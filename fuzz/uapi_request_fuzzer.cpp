@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/service_error.h"
+#include "base/text.h"
 #include "config/tunnel_config.h"
 #include "config/uapi_request.h"
 #include "fuzz/fuzz_check.h"
@@ -15,17 +16,33 @@ using zorvik::fuzz::require;
 namespace {
 
 // The request's keys in the order they may appear; allowed_ip repeats at the end.
-constexpr std::array<std::string_view, 18> kOrder = {"set",
+constexpr std::array<std::string_view, 34> kOrder = {"set",
                                                      "private_key",
                                                      "jc",
                                                      "jmin",
                                                      "jmax",
                                                      "s1",
                                                      "s2",
+                                                     "s3",
+                                                     "s4",
                                                      "h1",
                                                      "h2",
                                                      "h3",
                                                      "h4",
+                                                     "i1",
+                                                     "i2",
+                                                     "i3",
+                                                     "i4",
+                                                     "i5",
+                                                     "header_protection_key",
+                                                     "content_padding_addition",
+                                                     "rekey_after_time",
+                                                     "rekey_timeout",
+                                                     "reject_after_time",
+                                                     "keepalive_timeout",
+                                                     "max_handshake_attempts",
+                                                     "random_trailers",
+                                                     "disable_cookies",
                                                      "replace_peers",
                                                      "public_key",
                                                      "preshared_key",
@@ -33,6 +50,31 @@ constexpr std::array<std::string_view, 18> kOrder = {"set",
                                                      "persistent_keepalive_interval",
                                                      "replace_allowed_ips",
                                                      "allowed_ip"};
+
+/// The configuration key of a device setting: its UAPI name without the underscores.
+std::string configName(std::string_view key) {
+  std::string name;
+  for (char c : key) {
+    if (c != '_') name += c;
+  }
+  return name;
+}
+
+/// A keepalive the daemon takes: a number from 1 up, or "LO-HI" within 1..65535.
+void checkKeepalive(std::string_view value) {
+  const auto dash = value.find('-');
+  if (dash == std::string_view::npos) {
+    const auto number = parseInt64(value);
+    require(number && *number >= 1 && std::to_string(*number) == value,
+            "a keepalive that is not a plain number from 1 up");
+    return;
+  }
+  const auto low = parseInt64(value.substr(0, dash));
+  const auto high = parseInt64(value.substr(dash + 1));
+  require(low && high && *low >= 1 && *low <= *high && *high <= 65535 &&
+              std::to_string(*low) + "-" + std::to_string(*high) == value,
+          "a keepalive range the daemon does not take");
+}
 
 std::size_t rank(std::string_view key) {
   for (std::size_t i = 0; i < kOrder.size(); ++i) {
@@ -124,6 +166,13 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (key == "public_key") checkKey(value, config.peer.at("publickey"));
     if (key == "preshared_key") checkKey(value, config.peer.at("presharedkey"));
     if (key == "endpoint") require(value == endpoint, "the endpoint is not sent as given");
+    if (key == "header_protection_key") {
+      checkKey(value, config.interface.at("headerprotectionkey"));
+    } else if (at >= rank("jc") && at <= rank("disable_cookies")) {
+      require(!value.empty() && value == config.interface.at(configName(key)),
+              "a device setting is not sent as written");
+    }
+    if (key == "persistent_keepalive_interval") checkKeepalive(value);
   }
   require(seen.size() >= 6 && seen[0] == "set" && seen[1] == "private_key",
           "the request does not start with set and the private key");
