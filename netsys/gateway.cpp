@@ -49,7 +49,11 @@ std::optional<std::string> lookupDefaultGateway(const std::string& routeTool) {
 }
 
 DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
-  std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", "default"});
+  return lookupRouteTo(routeTool, "default");
+}
+
+DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination) {
+  std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", destination});
   if (!output) return {};
   return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output)};
 }

@@ -15,7 +15,7 @@ std::optional<std::string> parseDefaultRouteInterface(std::string_view routeOutp
 /// Runs `routeTool` -n get default and parses its output.
 std::optional<std::string> lookupDefaultGateway(const std::string& routeTool);
 
-/// The default route as one "route -n get default" shows it.
+/// A route as one "route -n get" shows it (the default route, or the one a host takes).
 struct DefaultRoute {
   std::optional<std::string> gateway;  ///< as parseDefaultGateway gives it
   std::optional<std::string> interface;
@@ -23,5 +23,9 @@ struct DefaultRoute {
 
 /// Runs `routeTool` -n get default once and parses both.
 DefaultRoute lookupDefaultRoute(const std::string& routeTool);
+
+/// Runs `routeTool` -n get `destination` once and parses its gateway and interface as
+/// for the default route: the route the kernel would take to that address now.
+DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination);
 
 }  // namespace zorvik

@@ -2,12 +2,14 @@
 
 #include <net/if.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -17,13 +19,29 @@
 namespace zorvik {
 namespace {
 
+// An interface's name and state as the system shows them now.
+std::optional<LinkStates::Link> currentLink(unsigned index) {
+  char name[IF_NAMESIZE] = {};
+  if (::if_indextoname(index, name) == nullptr) return std::nullopt;
+  LinkStates::Link link{name, false};
+  UniqueFd probe(::socket(AF_INET, SOCK_DGRAM, 0));
+  ifreq request{};
+  static_assert(sizeof request.ifr_name == sizeof name);
+  std::memcpy(request.ifr_name, name, sizeof name);
+  if (probe && ::ioctl(probe.get(), SIOCGIFFLAGS, &request) == 0) {
+    const int both = IFF_UP | IFF_RUNNING;
+    link.upAndRunning = (request.ifr_flags & both) == both;
+  }
+  return link;
+}
+
 // Shared with the thread, so a watch dropped from inside its own callback
 // leaves the thread a valid state to finish with.
 struct WatchState {
   UniqueFd socket;
   PipeEnds wake;
   RouteWatch::Changed changed;
-  unsigned ignoredIndex = 0;
+  std::optional<LinkStates> links;
 };
 
 class RoutingSocketWatch final : public RouteWatch {
@@ -35,7 +53,7 @@ class RoutingSocketWatch final : public RouteWatch {
     if (!wake) throw std::system_error(errno, std::generic_category(), "pipe");
     state->wake = std::move(*wake);
     state->changed = std::move(changed);
-    state->ignoredIndex = ::if_nametoindex(ignoredInterface.c_str());
+    state->links.emplace(::if_nametoindex(ignoredInterface.c_str()), currentLink);
     wakeEnd_ = state->wake.writeEnd.get();
     thread_ = std::thread([state] { run(*state); });
     state_ = std::move(state);
@@ -54,7 +72,7 @@ class RoutingSocketWatch final : public RouteWatch {
   }
 
  private:
-  static void run(const WatchState& state) {
+  static void run(WatchState& state) {
     using Clock = std::chrono::steady_clock;
     std::optional<Clock::time_point> due;
     for (;;) {
@@ -68,7 +86,7 @@ class RoutingSocketWatch final : public RouteWatch {
       if (ready < 0 && errno != EINTR) return;
       if (ready > 0 && entries[0].revents != 0) return;
       if (ready > 0 && entries[1].revents != 0) {
-        const Read read = readRouteChanges(state.socket.get(), state.ignoredIndex);
+        const Read read = readRouteChanges(state.socket.get(), *state.links);
         // A socket that fails for good ends the watching rather than spinning.
         if (read == Read::broken) return;
         if (read == Read::changed && !due) due = Clock::now() + kCoalesce;
@@ -91,9 +109,8 @@ class RoutingSocketWatch final : public RouteWatch {
 
 }  // namespace
 
-RouteWatch::Read RouteWatch::readRouteChanges(int socket, unsigned ignoredIndex) {
-  // Aligned for the headers the platform halves read in place.
-  alignas(std::max_align_t) unsigned char buffer[16384];
+RouteWatch::Read RouteWatch::readRouteChanges(int socket, LinkStates& links) {
+  unsigned char buffer[16384];
   Read result = Read::nothing;
   for (;;) {
     const ssize_t got = ::recv(socket, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -108,7 +125,7 @@ RouteWatch::Read RouteWatch::readRouteChanges(int socket, unsigned ignoredIndex)
       return Read::broken;
     }
     if (got == 0) return Read::broken;
-    if (holdsChange(buffer, static_cast<std::size_t>(got), ignoredIndex)) result = Read::changed;
+    if (holdsChange(buffer, static_cast<std::size_t>(got), links)) result = Read::changed;
   }
 }
 

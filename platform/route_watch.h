@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/unique_fd.h"
+#include "platform/route_messages.h"
 
 namespace zorvik {
 
@@ -37,12 +38,12 @@ class RouteWatch {
 
   /// Whether the messages waiting on `socket` hold a change worth reporting. Reads
   /// all that waits without blocking; `broken` when the socket fails for good.
-  static Read readRouteChanges(int socket, unsigned ignoredIndex);
+  static Read readRouteChanges(int socket, LinkStates& links);
 
   // The platform's half: its routing socket (throws when there is none), and
   // whether one datagram read from it holds a change worth reporting.
   static UniqueFd openRouteSocket();
-  static bool holdsChange(const unsigned char* datagram, std::size_t length, unsigned ignoredIndex);
+  static bool holdsChange(const unsigned char* datagram, std::size_t length, LinkStates& links);
 };
 
 }  // namespace zorvik

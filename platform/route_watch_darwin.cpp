@@ -6,8 +6,6 @@
 
 #include <cerrno>
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <system_error>
 
 #include "platform/route_watch.h"
@@ -15,66 +13,28 @@
 namespace zorvik {
 namespace {
 
-// A routing message's addresses follow its header, each padded to 4 bytes; a
-// zero length still takes 4 (the kernel's SA_SIZE).
-std::size_t paddedLength(const sockaddr& address) {
-  if (address.sa_len == 0) return sizeof(std::uint32_t);
-  return 1 + ((address.sa_len - 1) | (sizeof(std::uint32_t) - 1));
-}
-
-// Netmasks come shortened: only the bytes up to the last set one are there.
-bool isZeroIPv4Mask(const sockaddr& mask) {
-  const std::size_t start = offsetof(sockaddr_in, sin_addr);
-  const auto* bytes = reinterpret_cast<const unsigned char*>(&mask);
-  for (std::size_t i = start; i < mask.sa_len && i < start + sizeof(in_addr); ++i) {
-    if (bytes[i] != 0) return false;
-  }
-  return true;
-}
-
-bool isDefaultRoute(const rt_msghdr& header, std::size_t length) {
-  if ((header.rtm_addrs & RTA_DST) == 0 || (header.rtm_flags & RTF_HOST) != 0) return false;
-  const auto* base = reinterpret_cast<const unsigned char*>(&header);
-  std::size_t offset = sizeof(rt_msghdr);
-  const sockaddr* destination = nullptr;
-  const sockaddr* mask = nullptr;
-  for (int bit = 0; bit < RTAX_MAX; ++bit) {
-    if ((header.rtm_addrs & (1 << bit)) == 0) continue;
-    if (offset + offsetof(sockaddr, sa_data) > length) return false;
-    const auto* address = reinterpret_cast<const sockaddr*>(base + offset);
-    if (bit == RTAX_DST) destination = address;
-    if (bit == RTAX_NETMASK) mask = address;
-    offset += paddedLength(*address);
-  }
-  if (destination == nullptr || destination->sa_family != AF_INET ||
-      destination->sa_len < sizeof(sockaddr_in) || offset > length)
-    return false;
-  in_addr target{};
-  std::memcpy(&target,
-              reinterpret_cast<const unsigned char*>(destination) + offsetof(sockaddr_in, sin_addr),
-              sizeof target);
-  // 0.0.0.0 with a mask of its own is the tunnel's 0.0.0.0/1, not the default.
-  return target.s_addr == INADDR_ANY && (mask == nullptr || isZeroIPv4Mask(*mask));
-}
-
-bool isChange(const unsigned char* message, std::size_t length, unsigned ignoredIndex) {
-  if (length < offsetof(rt_msghdr, rtm_index)) return false;
-  const auto* header = reinterpret_cast<const rt_msghdr*>(message);
-  if (header->rtm_version != RTM_VERSION || header->rtm_msglen > length) return false;
-  switch (header->rtm_type) {
-    case RTM_ADD:
-    case RTM_DELETE:
-    case RTM_CHANGE:
-      return length >= sizeof(rt_msghdr) && isDefaultRoute(*header, header->rtm_msglen);
-    case RTM_IFINFO: {
-      if (length < sizeof(if_msghdr)) return false;
-      const auto* link = reinterpret_cast<const if_msghdr*>(message);
-      return ignoredIndex == 0 || link->ifm_index != ignoredIndex;
-    }
-    default:
-      return false;
-  }
-}
+// The parser reads the messages by the layouts it writes out; they must be the SDK's.
+namespace layout = pf_route;
+static_assert(layout::kVersion == RTM_VERSION);
+static_assert(layout::kAdd == RTM_ADD && layout::kDelete == RTM_DELETE &&
+              layout::kChange == RTM_CHANGE && layout::kIfInfo == RTM_IFINFO);
+static_assert(layout::kRouteHeaderSize == sizeof(rt_msghdr));
+static_assert(layout::kMsgLenOffset == offsetof(rt_msghdr, rtm_msglen) &&
+              layout::kVersionOffset == offsetof(rt_msghdr, rtm_version) &&
+              layout::kTypeOffset == offsetof(rt_msghdr, rtm_type) &&
+              layout::kRouteFlagsOffset == offsetof(rt_msghdr, rtm_flags) &&
+              layout::kRouteAddrsOffset == offsetof(rt_msghdr, rtm_addrs) &&
+              layout::kRouteErrnoOffset == offsetof(rt_msghdr, rtm_errno));
+static_assert(layout::kLinkHeaderSize == sizeof(if_msghdr) &&
+              layout::kLinkIndexOffset == offsetof(if_msghdr, ifm_index) &&
+              layout::kMsgLenOffset == offsetof(if_msghdr, ifm_msglen) &&
+              layout::kTypeOffset == offsetof(if_msghdr, ifm_type));
+static_assert(layout::kHostFlag == RTF_HOST && layout::kDestinationBit == RTAX_DST &&
+              layout::kNetmaskBit == RTAX_NETMASK && layout::kAddressSlots == RTAX_MAX);
+static_assert(layout::kInetFamily == AF_INET &&
+              layout::kSockaddrHeader == offsetof(sockaddr, sa_data) &&
+              layout::kInetAddressOffset == offsetof(sockaddr_in, sin_addr) &&
+              layout::kInetSockaddrSize == sizeof(sockaddr_in));
 
 }  // namespace
 
@@ -87,10 +47,8 @@ UniqueFd RouteWatch::openRouteSocket() {
   return socket;
 }
 
-bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length,
-                             unsigned ignoredIndex) {
-  // One routing message per datagram; its header says how long it is.
-  return isChange(datagram, length, ignoredIndex);
+bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length, LinkStates& links) {
+  return pfRouteHoldsChange(datagram, length, links);
 }
 
 }  // namespace zorvik

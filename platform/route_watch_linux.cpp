@@ -9,30 +9,6 @@
 #include "platform/route_watch.h"
 
 namespace zorvik {
-namespace {
-
-bool isChange(const nlmsghdr& message, unsigned ignoredIndex) {
-  switch (message.nlmsg_type) {
-    case RTM_NEWROUTE:
-    case RTM_DELROUTE: {
-      if (message.nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) return false;
-      const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
-      // Only the default route: the host and half-space routes are our own.
-      return route->rtm_family == AF_INET && route->rtm_dst_len == 0 &&
-             route->rtm_table == RT_TABLE_MAIN;
-    }
-    case RTM_NEWLINK:
-    case RTM_DELLINK: {
-      if (message.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return false;
-      const auto* link = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
-      return ignoredIndex == 0 || static_cast<unsigned>(link->ifi_index) != ignoredIndex;
-    }
-    default:
-      return false;
-  }
-}
-
-}  // namespace
 
 UniqueFd RouteWatch::openRouteSocket() {
   UniqueFd socket(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
@@ -45,19 +21,8 @@ UniqueFd RouteWatch::openRouteSocket() {
   return socket;
 }
 
-bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length,
-                             unsigned ignoredIndex) {
-  // NLMSG_OK and NLMSG_NEXT, without their signed and unsigned comparisons.
-  std::size_t offset = 0;
-  bool changed = false;
-  while (length - offset >= sizeof(nlmsghdr)) {
-    // The buffer is aligned, and messages start on 4-byte boundaries.
-    const auto& message = *reinterpret_cast<const nlmsghdr*>(datagram + offset);
-    if (message.nlmsg_len < sizeof(nlmsghdr) || message.nlmsg_len > length - offset) break;
-    if (isChange(message, ignoredIndex)) changed = true;
-    offset += NLMSG_ALIGN(message.nlmsg_len);
-  }
-  return changed;
+bool RouteWatch::holdsChange(const unsigned char* datagram, std::size_t length, LinkStates& links) {
+  return netlinkHoldsChange(datagram, length, links);
 }
 
 }  // namespace zorvik

@@ -80,6 +80,10 @@ class HelperService final : public ZorvikHelperProtocol,
   /// tunnel's DNS and IPv6 treatment.
   void networkChanged();
   void followDefaultGateway();
+  /// While the default gateway is still savedGateway: adds the host route to the
+  /// server again when the server is not reached through it (the route went with a
+  /// link that dropped), as the bring-up adds it.
+  void restoreHostRoute();
 
   /// The journal's view of the fields: what a teardown would read now.
   TunnelJournal journalRecords() const;

@@ -51,7 +51,10 @@ void HelperService::followDefaultGateway() {
   // both sides can tell.
   const bool sameInterface =
       !gatewayInterface_ || !current.interface || *current.interface == *gatewayInterface_;
-  if (sameGateway && sameInterface) return;
+  if (sameGateway && sameInterface) {
+    restoreHostRoute();
+    return;
+  }
 
   const std::string& route = settings().routeTool;
   const std::string old = *savedGateway;
@@ -66,6 +69,18 @@ void HelperService::followDefaultGateway() {
   } else {
     logLine("шлюз сменился: " + old + " → " + *savedGateway + ", маршрут к серверу перенесён");
   }
+}
+
+void HelperService::restoreHostRoute() {
+  const std::string& route = settings().routeTool;
+  const DefaultRoute toServer = lookupRouteTo(route, *endpointIP);
+  // A link that went down took the host route with it, and came back with the same
+  // gateway: the server is then reached through the tunnel itself.
+  if (toServer.gateway == savedGateway && toServer.interface != iface) return;
+  // On record before the route is made, as every change is.
+  recordJournal();
+  runTool(route, {"-q", "-n", "add", "-inet", *endpointIP + "/32", *savedGateway});
+  logLine("маршрут к серверу восстановлен через " + *savedGateway);
 }
 
 }  // namespace zorvik

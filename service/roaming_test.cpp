@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "service/tunnel_journal.h"
 #include "testing/tunnel_fixture.h"
 
@@ -15,11 +17,18 @@ using ::testing::IsEmpty;
 
 class RoamingTest : public TunnelTest {
  protected:
-  /// From now on "route -n get default" prints `routeOutput`, and the services are `services`.
-  void networkIs(const std::string& routeOutput, const std::vector<SimulatedService>& services) {
+  /// From now on "route -n get default" prints `routeOutput`, "route -n get" of the
+  /// server `serverRouteOutput`, and the services are `services`.
+  void networkIs(const std::string& routeOutput, const std::vector<SimulatedService>& services,
+                 const std::string& serverRouteOutput = hostRoute("192.168.1.1", "en0")) {
     tools.clearRules();
     tools.on("route", {"-n", "get", "default"}, routeOutput);
+    tools.on("route", {"-n", "get", "203.0.113.5"}, serverRouteOutput);
     tools.simulateServices(services);
+  }
+  static std::string hostRoute(const std::string& gateway, const std::string& interface) {
+    return "   route to: 203.0.113.5\ndestination: 203.0.113.5\n    gateway: " + gateway +
+           "\n  interface: " + interface + "\n      flags: <UP,GATEWAY,HOST,DONE,STATIC>\n";
   }
   /// A change reported as the watch's thread reports it, and its handling finished.
   void reportChange() {
@@ -67,7 +76,7 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   EXPECT_EQ(helperLogCount(noGateway), 1);
 
   // Back on the same gateway: nothing to move; losing it again is logged again.
-  networkIs(defaultRoute("192.168.2.1", "en1"), {wifi});
+  networkIs(defaultRoute("192.168.2.1", "en1"), {wifi}, hostRoute("192.168.2.1", "en1"));
   reportChange();
   networkIs(defaultRoute("10.8.0.1", "utun7"), {wifi});
   reportChange();
@@ -91,19 +100,64 @@ TEST_F(RoamingTest, TheSameGatewayBehindAnotherInterfaceIsAMoveToo) {
   ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
   tools.clearCalls();
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
+                                                  ElementsAre("-n", "get", "203.0.113.5")));
 
-  networkIs(defaultRoute("192.168.1.1", "en5"), {wifi});
+  networkIs(defaultRoute("192.168.1.1", "en5"), {wifi}, hostRoute("192.168.1.1", "en5"));
+  tools.clearCalls();
   reportChange();
   EXPECT_THAT(
       tools.callsOf("route"),
-      ElementsAre(ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "default"),
+      ElementsAre(ElementsAre("-n", "get", "default"),
                   ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"),
                   ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1")));
   EXPECT_EQ(helperLogCount("шлюз 192.168.1.1 теперь за en5, маршрут к серверу перенесён"), 1);
   tools.clearCalls();
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
+                                                  ElementsAre("-n", "get", "203.0.113.5")));
+}
+
+// A link that drops and comes back with the same gateway: the kernel took the host
+// route with it, and the server is now reached through the tunnel itself.
+TEST_F(RoamingTest, AHostRouteGoneWithItsLinkIsAddedAgainThroughTheSameGateway) {
+  const std::string route = defaultRoute("192.168.1.1", "en0");
+  networkIs(route, {wifi});
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const std::string restored = "маршрут к серверу восстановлен через 192.168.1.1";
+  const auto getAndAdd =
+      ElementsAre(ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "203.0.113.5"),
+                  ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"));
+
+  const std::vector<std::string> lost = {
+      // Through the tunnel's half-space route, as macOS shows an interface route.
+      "   route to: 203.0.113.5\ndestination: 0.0.0.0\n       mask: 128.0.0.0\n"
+      "  interface: utun7\n      flags: <UP,DONE,STATIC>\n",
+      // Through the tunnel with a gateway shown.
+      hostRoute("10.8.0.1", "utun7"),
+      // No route at all.
+      "route: writing to routing socket: not in table\n"};
+  for (std::size_t i = 0; i < lost.size(); ++i) {
+    networkIs(route, {wifi}, lost[i]);
+    std::filesystem::remove(settings.journalPath);
+    tools.clearCalls();
+    reportChange();
+    EXPECT_THAT(tools.callsOf("route"), getAndAdd) << lost[i];
+    // The route is on record again.
+    const TunnelJournalRead read = readTunnelJournal(settings.journalPath);
+    EXPECT_EQ(read.outcome, TunnelJournalRead::found) << lost[i];
+    EXPECT_EQ(read.journal.savedGateway, "192.168.1.1");
+    EXPECT_EQ(read.journal.endpointIP, "203.0.113.5");
+    EXPECT_EQ(helperLogCount(restored), static_cast<int>(i + 1));
+  }
+
+  // Back where it belongs: only looked at.
+  networkIs(route, {wifi});
+  tools.clearCalls();
+  reportChange();
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
+                                                  ElementsAre("-n", "get", "203.0.113.5")));
+  EXPECT_EQ(helperLogCount(restored), 3);
 }
 
 TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackAtStop) {
@@ -120,7 +174,8 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
                   ElementsAre("-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
                   ElementsAre("-listallnetworkservices"), ElementsAre("-getinfo", "USB LAN"),
                   ElementsAre("-setv6off", "USB LAN")));
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default")));
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
+                                                  ElementsAre("-n", "get", "203.0.113.5")));
   const TunnelJournal journal = readTunnelJournal(settings.journalPath).journal;
   EXPECT_EQ(journal.dnsBackup.at("USB LAN"), "192.0.2.53");
   EXPECT_THAT(journal.ipv6Disabled, ElementsAre("Wi-Fi", "USB LAN"));

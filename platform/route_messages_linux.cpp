@@ -1,0 +1,87 @@
+#include <linux/if.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+#include "platform/route_messages.h"
+
+namespace zorvik {
+namespace {
+
+template <class Value>
+Value readAt(const unsigned char* at) {
+  Value value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+// The IFLA_IFNAME attribute of a link message's `attributes` (`length` bytes).
+std::optional<std::string> linkName(const unsigned char* attributes, std::size_t length) {
+  std::size_t offset = 0;
+  while (length - offset >= sizeof(rtattr)) {
+    const auto attribute = readAt<rtattr>(attributes + offset);
+    if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > length - offset) break;
+    if (attribute.rta_type == IFLA_IFNAME) {
+      const auto* text = reinterpret_cast<const char*>(attributes + offset + RTA_LENGTH(0));
+      const std::size_t size = attribute.rta_len - RTA_LENGTH(0);
+      return std::string(text, strnlen(text, size));
+    }
+    const std::size_t next = RTA_ALIGN(attribute.rta_len);
+    if (next >= length - offset) break;
+    offset += next;
+  }
+  return std::nullopt;
+}
+
+// Multicast on NETLINK_ROUTE comes from the kernel alone, for its own changes and for
+// those a process asked for; both are real. Acknowledgements and errors (NLMSG_ERROR,
+// NLMSG_DONE) only answer requests, and this socket makes none.
+bool isChange(const unsigned char* message, std::size_t length, LinkStates& links) {
+  const auto header = readAt<nlmsghdr>(message);
+  switch (header.nlmsg_type) {
+    case RTM_NEWROUTE:
+    case RTM_DELROUTE: {
+      if (length < NLMSG_LENGTH(sizeof(rtmsg))) return false;
+      const auto route = readAt<rtmsg>(message + NLMSG_HDRLEN);
+      // Only the default route: the host and half-space routes are our own.
+      return route.rtm_family == AF_INET && route.rtm_dst_len == 0 &&
+             route.rtm_table == RT_TABLE_MAIN;
+    }
+    case RTM_NEWLINK:
+    case RTM_DELLINK: {
+      const std::size_t attributes = NLMSG_LENGTH(NLMSG_ALIGN(sizeof(ifinfomsg)));
+      if (length < NLMSG_LENGTH(sizeof(ifinfomsg))) return false;
+      const auto link = readAt<ifinfomsg>(message + NLMSG_HDRLEN);
+      const auto name =
+          length > attributes ? linkName(message + attributes, length - attributes) : std::nullopt;
+      // Links report counters, MTUs and more; only up and running counts.
+      const unsigned both = IFF_UP | IFF_RUNNING;
+      const bool up = header.nlmsg_type == RTM_NEWLINK && (link.ifi_flags & both) == both;
+      return links.changed(static_cast<unsigned>(link.ifi_index), name, up);
+    }
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+bool netlinkHoldsChange(const unsigned char* datagram, std::size_t length, LinkStates& links) {
+  // NLMSG_OK and NLMSG_NEXT, without their signed and unsigned comparisons and
+  // stopping at the last whole message: its padding may be cut off the datagram.
+  std::size_t offset = 0;
+  bool changed = false;
+  while (length - offset >= sizeof(nlmsghdr)) {
+    const auto header = readAt<nlmsghdr>(datagram + offset);
+    if (header.nlmsg_len < sizeof(nlmsghdr) || header.nlmsg_len > length - offset) break;
+    if (isChange(datagram + offset, header.nlmsg_len, links)) changed = true;
+    const std::size_t next = NLMSG_ALIGN(header.nlmsg_len);
+    if (next >= length - offset) break;
+    offset += next;
+  }
+  return changed;
+}
+
+}  // namespace zorvik
