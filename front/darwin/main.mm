@@ -19,6 +19,7 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "platform/process_executable.h"
+#include "platform/standard_descriptors.h"
 #include "platform/system_log.h"
 #include "service/helper_settings.h"
 
@@ -32,6 +33,8 @@ NSXPCListener* listener;
 }  // namespace
 
 int main() {
+  // Before anything opens a descriptor: one that lands on 0-2 would go to every child.
+  zorvik::openStandardDescriptors();
   // Whatever launchd or a debugger left: an ignored SIGCHLD would have the kernel reap our
   // children, and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);

@@ -16,10 +16,13 @@
 #include "front/linux/peer_identity.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
+#include "platform/standard_descriptors.h"
 
 using namespace zorvik;
 
 int main() {
+  // Before anything opens a descriptor: one that lands on 0-2 would go to every child.
+  openStandardDescriptors();
   // A client that goes away mid-reply must not end the helper.
   ::signal(SIGPIPE, SIG_IGN);
   // Whatever the parent left: an ignored SIGCHLD would have the kernel reap our children,
