@@ -1,6 +1,7 @@
 # launchd stops the job (SIGTERM) while a tunnel is up: the helper takes the tunnel down as a stop
 # does and exits with status 0, so the keep-alive rule does not start it again. Services, routes
 # and the journal are as they were before the tunnel.
+# fault: helper SIGTERMed (launchd stops the job) with a tunnel up
 tb_network_up
 tb_start_helper
 before=$(tb_services_summary)
