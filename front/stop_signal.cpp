@@ -17,9 +17,8 @@ void stopOnSignal(int signal, const SystemLog& daemonLog,
     daemonLog.info(kStopSignalReceived + std::to_string(signal));
     // Queued like a client's stop, so the requests before it are answered first, and no start
     // queued after it runs: the process ends in its reply.
-    service()->stopTunnel([exitProcess](bool, std::optional<std::string>) {
-      exitProcess(EXIT_SUCCESS);
-    });
+    service()->stopTunnel(
+        [exitProcess](bool, std::optional<std::string>) { exitProcess(EXIT_SUCCESS); });
   } catch (const std::exception&) {
     exitProcess(EXIT_FAILURE);
   }

@@ -33,7 +33,8 @@ int exitCodeAfterOpening(const std::vector<int>& closed) {
     const int firstFree = ends[0] < ends[1] ? ends[0] : ends[1];
     ::close(ends[0]);
     ::close(ends[1]);
-    struct stat pipeInfo {}, nullInfo {};
+    struct stat pipeInfo {
+    }, nullInfo{};
     if (::fstat(2, &pipeInfo) != 0 || ::stat("/dev/null", &nullInfo) != 0) ::_exit(32);
     for (int fd : closed) ::close(fd);
 
