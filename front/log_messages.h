@@ -10,6 +10,8 @@ inline constexpr const char* kUntrustedRejected = "отклонено недов
 inline constexpr const char* kNoClientSecCode = "не удалось получить SecCode клиента";
 /// Followed by the signed status.
 inline constexpr const char* kSignatureCheckFailed = "клиент не прошёл проверку подписи: ";
+/// Followed by the signal's number; the tunnel is then taken down and the process exits.
+inline constexpr const char* kStopSignalReceived = "zorvik-helper завершается по сигналу ";
 /// The status a peer that fails the requirement gets (errSecCSReqFailed).
 inline constexpr int kRequirementFailedStatus = -67050;
 

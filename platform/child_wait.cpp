@@ -27,4 +27,10 @@ std::optional<ChildReport> skipToEnd(
   }
 }
 
+// WEXITED without WSTOPPED or WCONTINUED reports only ends, on Linux and on macOS alike, so this
+// blocks through a stop; skipping is only a guard.
+std::optional<ChildReport> waitForChildEnd(pid_t pid) {
+  return skipToEnd([pid] { return waitForReport(pid, WEXITED); });
+}
+
 }  // namespace zorvik

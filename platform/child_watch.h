@@ -30,6 +30,7 @@ class ChildWatch {
   pid_t pid_;
   UniqueFd handle_;  ///< a pidfd on Linux, a kqueue on macOS
   int watchedFd_ = -1;
+  bool exitPosted_ = false;  ///< macOS: the exit was seen, or the child was already exiting
 };
 
 }  // namespace zorvik

@@ -3,16 +3,22 @@
 
 #include <cerrno>
 
+#include "platform/child_wait.h"
 #include "platform/child_watch.h"
 
 namespace zorvik {
+
+// The kernel posts NOTE_EXIT before it makes the child a zombie, and a child that is past
+// that point can no longer be found, so registering its filter fails with ESRCH and no event
+// ever comes. Either way the child is a moment from being waitable: a blocking waitid (WEXITED
+// alone, so a stop is never reported) returns as soon as it is, where WNOHANG may still find
+// nothing.
 
 ChildWatch::ChildWatch(pid_t pid) : pid_(pid), handle_(::kqueue()) {
   if (!handle_) return;
   struct kevent change {};
   EV_SET(&change, pid_, EVFILT_PROC, EV_ADD, NOTE_EXIT, 0, nullptr);
-  // ESRCH: the child exited before the filter was set; wait() reports that.
-  ::kevent(handle_.get(), &change, 1, nullptr, 0, nullptr);
+  exitPosted_ = ::kevent(handle_.get(), &change, 1, nullptr, 0, nullptr) != 0 && errno == ESRCH;
 }
 
 ChildWatch::~ChildWatch() = default;
@@ -28,15 +34,20 @@ ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
     watchedFd_ = fd;
   }
   for (;;) {
-    // The exit is looked at directly too: a child gone before its filter was set has no event.
-    siginfo_t info{};
-    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-        info.si_pid == pid_ &&
-        (info.si_code == CLD_EXITED || info.si_code == CLD_KILLED || info.si_code == CLD_DUMPED)) {
+    if (exitPosted_) {
+      waitForReport(pid_, WEXITED);
       return Event::exited;
     }
+    if (!handle_) {
+      // No kqueue to sleep on: only an exit that has already happened is seen.
+      siginfo_t info{};
+      const bool ended =
+          ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+          info.si_pid == pid_;
+      return ended ? Event::exited : Event::timedOut;
+    }
     const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero() || !handle_) return Event::timedOut;
+    if (left <= Clock::duration::zero()) return Event::timedOut;
     const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
     const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
                            static_cast<long>(nanoseconds % 1000000000)};
@@ -44,9 +55,13 @@ ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
     const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2, &timeout);
     if (ready < 0 && errno != EINTR) return Event::timedOut;
     bool readable = false;
-    for (int i = 0; i < ready; ++i) readable = readable || events[i].filter == EVFILT_READ;
-    // A process event loops back to the waitid above, which tells an exit from a stop.
-    if (readable) return Event::readable;
+    for (int i = 0; i < ready; ++i) {
+      if (events[i].filter == EVFILT_PROC && (events[i].fflags & NOTE_EXIT) != 0)
+        exitPosted_ = true;
+      if (events[i].filter == EVFILT_READ) readable = true;
+    }
+    // The exit event is one-shot: seen together with a read event it still wins the tie.
+    if (!exitPosted_ && readable) return Event::readable;
   }
 }
 

@@ -11,6 +11,7 @@
 #include "base/fd_io.h"
 #include "base/unique_fd.h"
 #include "platform/append_file.h"
+#include "platform/durable_sync.h"
 
 namespace zorvik {
 namespace {
@@ -36,7 +37,7 @@ std::string directoryOf(const std::string& path) {
 void fsyncDirectory(const std::string& directory) {
   UniqueFd fd(openRetryingEINTR(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!fd) fail("cannot open directory", directory, errno);
-  if (::fsync(fd.get()) != 0) fail("cannot fsync directory", directory, errno);
+  if (!syncToDisk(fd.get())) fail("cannot fsync directory", directory, errno);
 }
 
 // Temporary files beside `path` are named ".<name>.<pid>.<attempt>".
@@ -101,7 +102,7 @@ void replaceFileAtomically(const std::string& path, std::string_view contents, m
     // The creation mode has passed through the umask; the file must end up exactly `mode`.
     if (::fchmod(file.get(), mode) != 0) fail("cannot set the mode of", temporary, errno);
     if (!writeAll(file.get(), contents)) fail("cannot write", temporary, errno);
-    if (::fsync(file.get()) != 0) fail("cannot fsync", temporary, errno);
+    if (!syncToDisk(file.get())) fail("cannot fsync", temporary, errno);
     file.reset();
     if (::rename(temporary.c_str(), path.c_str()) != 0) fail("cannot rename over", path, errno);
   } catch (...) {

@@ -15,7 +15,7 @@ void ensurePrivateDirectory(const std::string& directory);
 
 /// Replaces `path` with `contents` so that a crash at any instant leaves either
 /// the old file or the new one: a fresh temporary file beside it (O_NOFOLLOW,
-/// O_EXCL, mode `mode`), write, fsync, rename over `path`, fsync the directory.
+/// O_EXCL, mode `mode`), write, flush to the disk, rename over `path`, flush the directory.
 /// Throws std::system_error that names the failing step and path.
 void replaceFileAtomically(const std::string& path, std::string_view contents, mode_t mode);
 

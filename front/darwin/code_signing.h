@@ -10,15 +10,17 @@
 
 namespace zorvik {
 
-/// A client requirement compiled by the Security framework.
+/// A client requirement compiled by the Security framework, with the text it was compiled from.
 class SecClientRequirement final : public ClientRequirement {
  public:
-  explicit SecClientRequirement(CFRef<SecRequirementRef> requirement)
-      : requirement_(std::move(requirement)) {}
+  SecClientRequirement(CFRef<SecRequirementRef> requirement, std::string text)
+      : requirement_(std::move(requirement)), text_(std::move(text)) {}
   SecRequirementRef get() const { return requirement_.get(); }
+  const std::string& text() const { return text_; }
 
  private:
   CFRef<SecRequirementRef> requirement_;
+  std::string text_;
 };
 
 /// The helper's own signature and requirement compilation through the Security framework.

@@ -43,7 +43,7 @@ std::shared_ptr<ClientRequirement> SecCodeSigning::compileRequirement(const std:
       !requirement) {
     return nullptr;
   }
-  return std::make_shared<SecClientRequirement>(std::move(requirement));
+  return std::make_shared<SecClientRequirement>(std::move(requirement), text);
 }
 
 }  // namespace zorvik

@@ -2,6 +2,7 @@
 
 #import "front/darwin/ZorvikHelperProtocol.h"
 #include "front/darwin/code_signing.h"
+#include "front/darwin/foundation_strings.h"
 #include "front/darwin/peer_identity.h"
 #import "front/darwin/service_object.h"
 #include "front/log_messages.h"
@@ -49,8 +50,20 @@
       // A failing log sink must not unwind into XPC.
     }
   };
+  [self requireCodeSigningOf:connection];
   [connection resume];
   return YES;
+}
+
+// From macOS 13 the platform checks every message of the connection against the same
+// requirement, not only the peer at admission; before 13 the admission check stands alone.
+- (void)requireCodeSigningOf:(NSXPCConnection*)connection {
+  if (@available(macOS 13.0, *)) {
+    const auto* compiled =
+        dynamic_cast<const zorvik::SecClientRequirement*>(_admission->requirement().get());
+    if (compiled != nullptr)
+      [connection setCodeSigningRequirement:zorvik::nsString(compiled->text())];
+  }
 }
 
 @end

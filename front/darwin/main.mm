@@ -1,13 +1,17 @@
 // The helper's process entry on macOS: launchd starts it on demand, as root, when the client
 // looks up its Mach service. The steps are those of the Linux stand-in's entry: log the start,
 // build the delegate and the listener, undo what a journal of an earlier process records,
-// resume the listener, then serve for good.
+// resume the listener, then serve until launchd stops the job: SIGTERM (or SIGINT) takes the
+// tunnel down as a stop does, and the process exits with status 0, which KeepAlive
+// {SuccessfulExit = false} does not relaunch.
 
 #import <Foundation/Foundation.h>
 #include <dispatch/dispatch.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -18,7 +22,9 @@
 #include "front/darwin/log_sink.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
+#include "front/stop_signal.h"
 #include "platform/process_executable.h"
+#include "platform/standard_descriptors.h"
 #include "platform/system_log.h"
 #include "service/helper_settings.h"
 
@@ -28,10 +34,34 @@ namespace {
 const zorvik::SystemLog* daemonLog;
 ZorvikListenerDelegate* listenerDelegate;
 NSXPCListener* listener;
+dispatch_source_t stopSources[2];
+
+// SIGTERM and SIGINT arrive through dispatch sources on the main queue, so the teardown is
+// started from ordinary code, not from a signal handler. Ignored, so that the default action
+// does not end the process first; the sources still see them.
+void watchStopSignals() {
+  const int signals[] = {SIGTERM, SIGINT};
+  for (int i = 0; i < 2; ++i) {
+    const int number = signals[i];
+    ::signal(number, SIG_IGN);
+    dispatch_source_t source = dispatch_source_create(
+        DISPATCH_SOURCE_TYPE_SIGNAL, static_cast<uintptr_t>(number), 0, dispatch_get_main_queue());
+    dispatch_source_set_event_handler(source, ^{
+      // Once: a second signal while the teardown runs only finds the sources gone.
+      for (dispatch_source_t each : stopSources) dispatch_source_cancel(each);
+      zorvik::stopOnSignal(number, *daemonLog, zorvik::sharedService,
+                           [](int status) { ::_exit(status); });
+    });
+    dispatch_resume(source);
+    stopSources[i] = source;
+  }
+}
 
 }  // namespace
 
 int main() {
+  // Before anything opens a descriptor: one that lands on 0-2 would go to every child.
+  zorvik::openStandardDescriptors();
   // Whatever launchd or a debugger left: an ignored SIGCHLD would have the kernel reap our
   // children, and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);
@@ -39,6 +69,8 @@ int main() {
   std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeOSLogSink();
   daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
   daemonLog->info(zorvik::kStartingMessage);
+  // A stop during the replay below is handled once dispatch_main runs.
+  watchStopSignals();
 
   // Options and environment are ignored. The tunnel daemon sits beside the executable itself,
   // as the system reports its path, not beside a possibly relative argument zero.

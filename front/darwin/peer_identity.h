@@ -5,14 +5,15 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "front/darwin/cf_ref.h"
 #include "front/helper_delegate.h"
 
 namespace zorvik {
 
-/// The peer's 32-byte audit token, all zeros when the connection does not offer one.
-std::array<std::uint8_t, 32> clientAuditToken(NSXPCConnection* _Nonnull connection);
+/// The peer's 32-byte audit token; nothing when the connection does not offer one.
+std::optional<std::array<std::uint8_t, 32>> clientAuditToken(NSXPCConnection* _Nonnull connection);
 
 /// The process at the other end of one incoming XPC connection, found by its audit token.
 class XPCPeerIdentity final : public PeerIdentity {

@@ -45,8 +45,20 @@ class IsolatedHelper {
     reader_ = ctl::LineReader(stderr_.get());
   }
   ~IsolatedHelper() {
+    if (pid_ < 0) return;
     ::kill(pid_, SIGKILL);
     ::waitpid(pid_, nullptr, 0);
+  }
+
+  /// Sends `signal` and reaps the helper: its wait status, or -1 when it is still running
+  /// after the patience (then it is killed).
+  int signalAndReap(int signal) {
+    ::kill(pid_, signal);
+    int status = 0;
+    const bool ended = eventually([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; });
+    if (!ended) return -1;
+    pid_ = -1;
+    return status;
   }
 
   /// The helper's socket, reached through its mount namespace. An absolute
@@ -85,6 +97,21 @@ TEST(ZorvikHelperProcess, LogsItsStartFirstIgnoresArgumentsAndServesTheClientBes
   EXPECT_TRUE(stranger.closedByHelper());
   EXPECT_EQ(helper.nextLogLine(), std::string("daemon error: ") + kSignatureCheckFailed + "-67050");
   EXPECT_EQ(helper.nextLogLine(), std::string("daemon error: ") + kUntrustedRejected);
+}
+
+TEST(ZorvikHelperProcess, SIGTERMAndSIGINTEndItWithStatusZeroAfterTheTeardown) {
+  for (int signal : {SIGTERM, SIGINT}) {
+    IsolatedHelper helper({"zorvik-helper"});
+    ASSERT_EQ(helper.nextLogLine(), std::string("daemon info: ") + kStartingMessage);
+    ASSERT_TRUE(eventually([&] { return ::access(helper.socketPath().c_str(), F_OK) == 0; }));
+
+    const int status = helper.signalAndReap(signal);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << "signal " << signal << ": wait status " << status;
+    EXPECT_EQ(helper.nextLogLine(),
+              std::string("daemon info: ") + kStopSignalReceived + std::to_string(signal));
+    EXPECT_EQ(helper.nextLogLine(), "tunnel info: туннель опущен, конфигурация восстановлена");
+  }
 }
 
 }  // namespace

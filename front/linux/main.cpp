@@ -1,6 +1,7 @@
 // The Linux stand-in's process entry, in the same steps as the macOS one: log the
 // start, build the delegate and the listener, undo what a journal of an earlier
-// process records, resume the listener, then serve for good. There is no shutdown path.
+// process records, resume the listener, then serve until SIGTERM or SIGINT, which
+// take the tunnel down as a stop does and end the process with status 0.
 #include <signal.h>
 #include <unistd.h>
 
@@ -14,12 +15,19 @@
 #include "front/linux/listener.h"
 #include "front/linux/log_sink.h"
 #include "front/linux/peer_identity.h"
+#include "front/linux/stop_signals.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
+#include "front/stop_signal.h"
+#include "platform/standard_descriptors.h"
 
 using namespace zorvik;
 
 int main() {
+  // Before anything opens a descriptor: one that lands on 0-2 would go to every child.
+  openStandardDescriptors();
+  // Before any thread exists, so that all of them leave these signals to the main thread.
+  blockStopSignals();
   // A client that goes away mid-reply must not end the helper.
   ::signal(SIGPIPE, SIG_IGN);
   // Whatever the parent left: an ignored SIGCHLD would have the kernel reap our children,
@@ -57,5 +65,7 @@ int main() {
   replayTunnelJournal();
   listener->resume();
 
+  stopOnSignal(waitForStopSignal(), *daemonLog, sharedService, [](int status) { ::_exit(status); });
+  // The queue ends the process; a second signal finds this thread parked and stays pending.
   for (;;) ::pause();
 }

@@ -3,6 +3,7 @@
 
 #import <CoreFoundation/CoreFoundation.h>
 #import <objc/NSObject.h>
+#include <os/availability.h>
 
 #define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
 #define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
@@ -92,6 +93,8 @@ FOUNDATION_EXPORT const char* NSGetSizeAndAlignment(const char* typePtr,
 @property(nullable, retain) id exportedObject;
 @property(nullable, copy) void (^invalidationHandler)(void);
 - (void)resume;
+- (void)setCodeSigningRequirement:(NSString*)requirement API_AVAILABLE(macos(13.0))
+                                      API_UNAVAILABLE(ios, tvos, watchos);
 @end
 
 NS_ASSUME_NONNULL_END

@@ -45,6 +45,9 @@ void connectionMistakes(NSXPCConnection* connection) {
   // An invalidation handler with the wrong block type.
   // expected-error@+1 {{incompatible block pointer types assigning}}
   connection.invalidationHandler = ^(int reason) { (void)reason; };
+  // A macOS 13 method called unguarded from a macOS 12 build.
+  // expected-error@+1 {{'setCodeSigningRequirement:' is only available on macOS 13.0 or newer}}
+  [connection setCodeSigningRequirement:@"anchor apple"];
 }
 
 void securityMistakes(NSString* text) {
