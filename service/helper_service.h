@@ -91,6 +91,10 @@ class HelperService final : public ZorvikHelperProtocol,
   /// logged and removed. The constructor queues it first when a journal is there.
   void replayJournal();
   void removeJournal();
+  /// Ends the daemon of `daemonPath` that listens on the socket of the interface it named,
+  /// waiting for its name and socket as a launch does: a replay's daemon whose pid never
+  /// reached the journal.
+  void endDaemonFoundBySocket(const std::string& daemonPath);
 
   void overrideDNS(std::string_view dnsText);
   void restoreDNS();
