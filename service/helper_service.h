@@ -15,6 +15,7 @@
 #include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
+#include "service/status_exchange.h"
 #include "service/tunnel_journal.h"
 
 namespace zorvik {
@@ -131,6 +132,8 @@ class HelperService final : public ZorvikHelperProtocol,
   std::optional<std::string> tunnelDNS_;
   std::unique_ptr<RouteWatch> routeWatch_;
   bool noGatewayLogged_ = false;
+  // The status exchange under way, off the queue; a start or stop waits for it to end.
+  StatusExchange statusExchange_;
   // The interface the default route had when savedGateway was taken: the same
   // gateway behind another interface (Wi-Fi to Ethernet on one network) is a move too.
   std::optional<std::string> gatewayInterface_;
