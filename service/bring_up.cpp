@@ -31,7 +31,7 @@ void HelperService::bringUp(const TunnelConfig& config) {
   gatewayInterface_ = defaultRoute.interface;
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
-  auto address = resolveEndpointHost(host);
+  auto address = resolveEndpointHost(host, settings().resolveDeadline);
   if (!address) throw Err("не удалось разрешить " + host);
   endpointIP = address;
   // One record for both: nothing on the host changes between them.
