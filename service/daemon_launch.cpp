@@ -32,7 +32,7 @@ std::string joinedNames(const std::optional<std::vector<std::string>>& names) {
 }  // namespace
 
 void HelperService::launchDaemon() {
-  const std::string nameFile = runDir + "/zorvik.name";
+  const std::string nameFile = interfaceNameFile();
   std::error_code ignored;
   std::filesystem::remove(nameFile, ignored);
 

@@ -103,6 +103,8 @@ class HelperService final : public ZorvikHelperProtocol,
   void restoreIPv6();
 
   const HelperSettings& settings() const { return settings_; }
+  /// Where the daemon writes its interface name.
+  std::string interfaceNameFile() const { return runDir + "/zorvik.name"; }
 
   // The fields, in the documented order.
   const SystemLog log;

@@ -94,8 +94,8 @@ void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {
   if (!runDirWatch_) runDirWatch_ = std::make_unique<DirectoryWatch>(runDir);
   std::optional<std::string> name = iface;
   if (!name) {
-    auto text = waitForFileText(*runDirWatch_, runDir + "/zorvik.name",
-                                settings().interfaceNameWait, settings().pollInterval);
+    auto text = waitForFileText(*runDirWatch_, interfaceNameFile(), settings().interfaceNameWait,
+                                settings().pollInterval);
     if (!text) return;
     name = std::string(trimSpacesTabsAndLineBreaks(*text));
     if (name->empty()) return;

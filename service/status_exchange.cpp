@@ -1,6 +1,5 @@
 #include "service/status_exchange.h"
 
-#include <system_error>
 #include <thread>
 
 namespace zorvik {
@@ -14,8 +13,9 @@ void StatusExchange::join(std::function<Totals()> exchange, Answer answer) {
   }
   try {
     std::thread([state = state_, exchange] { run(state, exchange); }).detach();
-  } catch (const std::system_error&) {
-    // No thread to spare: the exchange runs here, bounded by its own deadline.
+  } catch (...) {
+    // No thread to spare: the exchange runs here, bounded by its own deadline, and the
+    // answers waiting for it are not left behind.
     run(state_, exchange);
   }
 }
