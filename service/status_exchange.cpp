@@ -1,44 +1,70 @@
 #include "service/status_exchange.h"
 
-#include <thread>
-
 namespace zorvik {
 
-void StatusExchange::join(std::function<Totals()> exchange, Answer answer) {
+StatusExchange::~StatusExchange() {
   {
-    std::lock_guard lock(state_->mutex);
-    state_->waiting.push_back(std::move(answer));
-    if (state_->running) return;
-    state_->running = true;
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
   }
-  try {
-    std::thread([state = state_, exchange] { run(state, exchange); }).detach();
-  } catch (...) {
-    // No thread to spare: the exchange runs here, bounded by its own deadline, and the
-    // answers waiting for it are not left behind.
-    run(state_, exchange);
+  changed_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+void StatusExchange::join(std::function<Totals()> exchange, Answer answer) {
+  std::unique_lock lock(mutex_);
+  waiting_.push_back(std::move(answer));
+  if (running_) return;
+  running_ = true;
+  exchange_ = std::move(exchange);
+  if (!worker_.joinable()) {
+    try {
+      worker_ = std::thread([this] { work(); });
+    } catch (...) {
+      // No thread to spare: the exchange runs here, bounded by its own deadline, and the
+      // answers waiting for it are not left behind.
+      runExchange(lock);
+      return;
+    }
   }
+  lock.unlock();
+  changed_.notify_all();
 }
 
 void StatusExchange::waitUntilIdle() {
-  std::unique_lock lock(state_->mutex);
-  state_->idle.wait(lock, [this] { return !state_->running; });
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return !running_; });
 }
 
-void StatusExchange::run(const std::shared_ptr<State>& state,
-                         const std::function<Totals()>& exchange) {
+void StatusExchange::work() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stopping_ || exchange_; });
+    // One asked for before the stop is still run, so its waiters are answered.
+    if (exchange_) {
+      runExchange(lock);
+    } else {
+      return;
+    }
+  }
+}
+
+void StatusExchange::runExchange(std::unique_lock<std::mutex>& lock) {
+  const std::function<Totals()> exchange = std::move(exchange_);
+  exchange_ = nullptr;
+  lock.unlock();
   Totals totals{0, 0};
   try {
     totals = exchange();
   } catch (...) {
     // Counted as no answer, as a daemon that does not answer is.
   }
-  std::unique_lock lock(state->mutex);
+  lock.lock();
   // Those who join while the answers go out get the same totals: fresh enough, and nobody is
   // left behind an exchange that has ended.
-  while (!state->waiting.empty()) {
+  while (!waiting_.empty()) {
     std::vector<Answer> answers;
-    answers.swap(state->waiting);
+    answers.swap(waiting_);
     lock.unlock();
     for (const Answer& answer : answers) {
       try {
@@ -48,9 +74,8 @@ void StatusExchange::run(const std::shared_ptr<State>& state,
     }
     lock.lock();
   }
-  state->running = false;
-  lock.unlock();
-  state->idle.notify_all();
+  running_ = false;
+  changed_.notify_all();
 }
 
 }  // namespace zorvik
