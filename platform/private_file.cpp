@@ -132,6 +132,11 @@ PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes) {
     result.problem = "not a regular file";
     return result;
   }
+  // Another name of the file would let whoever made it choose what root reads, as with a log file.
+  if (info.st_nlink != 1) {
+    result.problem = "has " + std::to_string(info.st_nlink) + " links";
+    return result;
+  }
   if (result.problem = ownershipProblem(info); !result.problem.empty()) return result;
   if (static_cast<std::size_t>(info.st_size) > maxBytes) {
     result.problem = "larger than " + std::to_string(maxBytes) + " bytes";
@@ -162,6 +167,12 @@ std::size_t removeTemporariesBeside(const std::string& path) {
     if (::unlink(it->path().c_str()) == 0) ++removed;
   }
   return removed;
+}
+
+bool isPrivateDirectory(const std::string& directory) {
+  struct stat info {};
+  return ::lstat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         ownershipProblem(info).empty();
 }
 
 bool removeFileIfPresent(const std::string& path) {

@@ -27,7 +27,7 @@ struct PrivateFileRead {
 };
 
 /// Reads `path` without following a symlink at it, and only when it is a
-/// regular file owned by this user and writable by nobody else; anything else
+/// regular file with one link, owned by this user and writable by nobody else; anything else
 /// is `refused` with the reason. At most `maxBytes` are accepted.
 PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes);
 
@@ -35,6 +35,10 @@ PrivateFileRead readPrivateFile(const std::string& path, std::size_t maxBytes);
 /// `path` when the process dies between creating one and renaming it. Only for
 /// a moment when no other process writes `path`. Returns how many went.
 std::size_t removeTemporariesBeside(const std::string& path);
+
+/// True when `directory` is a real directory (not a symlink) owned by this user
+/// and writable by nobody else.
+bool isPrivateDirectory(const std::string& directory);
 
 /// Removes `path` itself (a symlink is removed, never followed). True when it
 /// is not there afterwards, also when it never was.

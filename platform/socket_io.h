@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 
 #include "base/unique_fd.h"
 
@@ -24,5 +25,9 @@ bool setReceiveTimeout(int fd, std::chrono::microseconds timeout);
 
 /// Sets the send time-out of a socket, at least 1 us (never "no limit"); false on failure.
 bool setSendTimeout(int fd, std::chrono::microseconds timeout);
+
+/// The pid of the process at the other end of a connected Unix stream socket, as the kernel
+/// recorded it when that end listened or connected; nothing when the system does not say.
+std::optional<pid_t> unixSocketPeerPid(int fd);
 
 }  // namespace zorvik

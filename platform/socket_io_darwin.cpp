@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 
 #include <cerrno>
 
@@ -35,6 +36,14 @@ UniqueFd openUnixStreamSocket(SocketMode mode) {
 // MSG_NOSIGNAL is missing from older SDKs; SO_NOSIGPIPE on the socket does the job.
 ssize_t sendNoSignal(int fd, const void* data, std::size_t size) {
   return ::send(fd, data, size, 0);
+}
+
+std::optional<pid_t> unixSocketPeerPid(int fd) {
+  pid_t pid = 0;
+  socklen_t length = sizeof pid;
+  if (::getsockopt(fd, SOL_LOCAL, LOCAL_PEERPID, &pid, &length) != 0 || pid < 1)
+    return std::nullopt;
+  return pid;
 }
 
 }  // namespace zorvik

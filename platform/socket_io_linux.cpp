@@ -13,4 +13,12 @@ ssize_t sendNoSignal(int fd, const void* data, std::size_t size) {
   return ::send(fd, data, size, MSG_NOSIGNAL);
 }
 
+std::optional<pid_t> unixSocketPeerPid(int fd) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || credentials.pid < 1)
+    return std::nullopt;
+  return credentials.pid;
+}
+
 }  // namespace zorvik

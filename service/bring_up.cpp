@@ -3,6 +3,7 @@
 #include "config/uapi_request.h"
 #include "netsys/command_runner.h"
 #include "netsys/gateway.h"
+#include "platform/private_file.h"
 #include "service/endpoint.h"
 #include "service/helper_service.h"
 
@@ -18,6 +19,10 @@ std::string valueOr(const StringMap& map, const std::string& key, std::string fa
 
 void HelperService::bringUp(const TunnelConfig& config) {
   std::filesystem::create_directories(runDir);
+  // The daemon's socket is known by its name in here: in a directory that someone else can
+  // write to, any process could have put its own socket there first.
+  if (!isPrivateDirectory(runDir))
+    throw Err("небезопасный каталог " + runDir + ": владелец не root или запись открыта другим");
 
   // One "route -n get default", as ever; its interface is kept for the route watch.
   const DefaultRoute defaultRoute = lookupDefaultRoute(settings().routeTool);
@@ -26,7 +31,7 @@ void HelperService::bringUp(const TunnelConfig& config) {
   gatewayInterface_ = defaultRoute.interface;
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
-  auto address = resolveEndpointHost(host);
+  auto address = resolveEndpointHost(host, settings().resolveDeadline);
   if (!address) throw Err("не удалось разрешить " + host);
   endpointIP = address;
   // One record for both: nothing on the host changes between them.

@@ -32,7 +32,7 @@ std::string joinedNames(const std::optional<std::vector<std::string>>& names) {
 }  // namespace
 
 void HelperService::launchDaemon() {
-  const std::string nameFile = runDir + "/zorvik.name";
+  const std::string nameFile = interfaceNameFile();
   std::error_code ignored;
   std::filesystem::remove(nameFile, ignored);
 
@@ -97,13 +97,13 @@ void HelperService::launchDaemon() {
 
 std::optional<std::string> HelperService::waitForUAPISocket(
     std::chrono::milliseconds timeout) const {
+  // Only the socket named after our daemon's interface, and only once it listens: any other
+  // socket here belongs to another daemon, live or dead, and must not get our key.
+  const std::string own = runDir + "/" + *iface + ".sock";
   return waitForDirectoryEntry(*runDirWatch_, timeout, settings().pollInterval,
-                               [this]() -> std::optional<std::string> {
-                                 auto names = listDirectoryNames(runDir);
-                                 if (!names) return std::nullopt;
-                                 auto name = pickLiveUAPISocketName(runDir, *names, iface);
-                                 if (!name) return std::nullopt;
-                                 return runDir + "/" + *name;
+                               [&own]() -> std::optional<std::string> {
+                                 if (!acceptsConnection(own)) return std::nullopt;
+                                 return own;
                                });
 }
 

@@ -20,7 +20,8 @@ class ZorvikHelperProtocol {
   virtual ~ZorvikHelperProtocol() = default;
   /// Answers at once, on the calling thread.
   virtual void getVersion(VersionReply reply) = 0;
-  /// The three tunnel requests are queued and answered from the service's queue.
+  /// The three tunnel requests are queued and answered from the service's queue; a status
+  /// may be answered from the thread of the daemon exchange it shares.
   virtual void startTunnel(std::string config, ResultReply reply) = 0;
   virtual void stopTunnel(ResultReply reply) = 0;
   virtual void status(StatusReply reply) = 0;

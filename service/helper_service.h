@@ -15,6 +15,7 @@
 #include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
+#include "service/status_exchange.h"
 #include "service/tunnel_journal.h"
 
 namespace zorvik {
@@ -95,6 +96,10 @@ class HelperService final : public ZorvikHelperProtocol,
   /// logged and removed. The constructor queues it first when a journal is there.
   void replayJournal();
   void removeJournal();
+  /// Ends the daemon of `daemonPath` that listens on the socket of the interface it named,
+  /// waiting for its name and socket as a launch does: a replay's daemon whose pid never
+  /// reached the journal.
+  void endDaemonFoundBySocket(const std::string& daemonPath);
 
   void overrideDNS(std::string_view dnsText);
   void restoreDNS();
@@ -102,6 +107,8 @@ class HelperService final : public ZorvikHelperProtocol,
   void restoreIPv6();
 
   const HelperSettings& settings() const { return settings_; }
+  /// Where the daemon writes its interface name.
+  std::string interfaceNameFile() const { return runDir + "/zorvik.name"; }
 
   // The fields, in the documented order.
   const SystemLog log;
@@ -131,6 +138,8 @@ class HelperService final : public ZorvikHelperProtocol,
   std::optional<std::string> tunnelDNS_;
   std::unique_ptr<RouteWatch> routeWatch_;
   bool noGatewayLogged_ = false;
+  // The status exchange under way, off the queue; a start or stop waits for it to end.
+  StatusExchange statusExchange_;
   // The interface the default route had when savedGateway was taken: the same
   // gateway behind another interface (Wi-Fi to Ethernet on one network) is a move too.
   std::optional<std::string> gatewayInterface_;

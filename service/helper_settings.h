@@ -31,6 +31,8 @@ struct HelperSettings {
   std::chrono::milliseconds pollInterval{100};
   /// Send and receive time-out of one UAPI exchange.
   std::chrono::milliseconds uapiTimeout{5000};
+  /// How long a start waits for the endpoint's name to resolve.
+  std::chrono::milliseconds resolveDeadline{5000};
   /// How long one tool run may take before the tool and its process group are killed.
   std::chrono::milliseconds toolRunLimit{15000};
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "config/uapi_client.h"
 #include "platform/process_spawn.h"
 #include "service/tunnel_journal.h"
 #include "testing/tunnel_fixture.h"
@@ -299,16 +300,73 @@ TEST_F(TunnelJournalTest, ReplayLeavesAloneAProcessThatReusedThePid) {
   EXPECT_FALSE(journalExists());
 }
 
-TEST_F(TunnelJournalTest, ReplayOfAJournalWrittenBeforeTheSpawnSignalsNothing) {
-  TunnelJournal journal;
-  journal.savedGateway = "192.168.1.1";
-  journal.daemonPath = SleepChild::path();
-  writeJournal(journal);
-  SleepChild bystander;
-  replay();
-  EXPECT_THAT(tools.calls(), IsEmpty()) << "no endpoint yet, so no route to delete";
-  EXPECT_EQ(bystander.endAndReap(), SIGKILL);
-  EXPECT_EQ(helperLogCount("конфигурация восстановлена по журналу, сервисов: 0"), 1);
+/// A fake daemon started as the helper starts it: its name goes to `nameFile`, its socket to
+/// the run directory. It exits 0 when asked to terminate, 1 when it ends by itself.
+pid_t spawnFakeDaemon(const std::string& runDir, const std::string& nameFile,
+                      const std::string& iface, std::vector<std::string> settings = {}) {
+  settings.insert(settings.end(), {"WG_TUN_NAME_FILE=" + nameFile, "FAKE_AWG_RUN_DIR=" + runDir,
+                                   "FAKE_AWG_IFACE=" + iface, "FAKE_AWG_EXIT_AFTER_MS=15000"});
+  return spawnProcess(
+      {ZORVIK_BUILD_DIR "/fake_awg", {"utun"}, environmentWith(settings), -1, -1, -1});
+}
+
+int exitStatusOf(pid_t pid) {
+  const auto status = waitForExit(pid);
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+// A helper that dies at any point of a start leaves the journal as it stood then, and a daemon
+// that may still be starting. The next helper's replay ends that daemon, and no other one.
+TEST_F(TunnelJournalTest, ADaemonLeftAtAnyPointOfAStartIsEndedByTheReplay) {
+  settings.interfaceNameWait = 2s;
+  settings.socketWait = 2s;
+  struct Case {
+    const char* point;
+    bool spawned;
+    bool pidOnRecord;
+    bool ifaceOnRecord;
+    std::vector<std::string> daemonSettings;
+  };
+  const Case cases[] = {
+      {"before the spawn", false, false, false, {}},
+      {"spawned, before its name", true, false, false, {"FAKE_AWG_NAME_DELAY_MS=300"}},
+      {"named, before its socket", true, false, false, {"FAKE_AWG_SOCKET_DELAY_MS=300"}},
+      {"up, its pid never recorded", true, false, false, {}},
+      {"pid on record", true, true, false, {}},
+      {"interface on record", true, true, true, {}},
+  };
+  std::filesystem::create_directories(settings.runDir);
+  const std::string otherSocket = settings.runDir + "/utun9.sock";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.point);
+    // Another daemon of the same executable, live beside ours: not ours to end.
+    const pid_t other = spawnFakeDaemon(settings.runDir, dir.file("other.name"), "utun9");
+    for (int i = 0; i < 500 && !std::filesystem::exists(otherSocket); ++i) ::usleep(10000);
+
+    TunnelJournal journal;
+    journal.savedGateway = "192.168.1.1";
+    journal.endpointIP = "203.0.113.5";
+    journal.daemonPath = daemonExecutable();
+    std::optional<pid_t> daemon;
+    if (c.spawned) {
+      daemon = spawnFakeDaemon(settings.runDir, settings.runDir + "/zorvik.name", "utun7",
+                               c.daemonSettings);
+    }
+    if (c.pidOnRecord) journal.daemonPid = daemon;
+    if (c.ifaceOnRecord) journal.iface = "utun7";
+    writeJournal(journal);
+    replay();
+
+    if (daemon) {
+      EXPECT_EQ(exitStatusOf(*daemon), 0) << "the daemon was not asked to terminate";
+    }
+    EXPECT_NE(uapiTransact(otherSocket, "get=1\n\n").find("errno=0"), std::string::npos)
+        << "the other daemon no longer answers";
+    ::kill(other, SIGTERM);
+    EXPECT_EQ(exitStatusOf(other), 0);
+    EXPECT_FALSE(journalExists());
+    std::filesystem::remove(settings.runDir + "/zorvik.name");
+  }
 }
 
 TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
@@ -334,6 +392,11 @@ TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
          ::chmod(victim.c_str(), 0600);
          std::filesystem::create_symlink(victim, p);
        }},
+      {"second link",
+       [&](const std::string& p) {
+         std::ofstream(victim) << valid;
+         std::filesystem::create_hard_link(victim, p);
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -350,7 +413,7 @@ TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
   }
   std::ifstream kept(victim);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), valid)
-      << "the link's target stays";
+      << "the links' target stays";
 }
 
 TEST_F(TunnelJournalTest, ReplayClearsTheTemporaryOfAWriteCutShortAndKeepsToTheJournal) {

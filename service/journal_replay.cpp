@@ -2,8 +2,12 @@
 #include <cstring>
 #include <set>
 
+#include "base/unicode_space.h"
+#include "platform/directory_watch.h"
 #include "platform/private_file.h"
+#include "platform/process_executable.h"
 #include "service/helper_service.h"
+#include "service/readiness.h"
 
 namespace zorvik {
 
@@ -74,11 +78,41 @@ void HelperService::replayJournal() {
   journaledDaemonPid_ = journal.daemonPid;
   iface = journal.iface;
 
+  // Spawned, but the helper died before the pid was on record: the daemon still runs unseen.
+  if (journal.daemonPath && !journal.daemonPid) endDaemonFoundBySocket(*journal.daemonPath);
+
   std::set<std::string> services(ipv6Disabled.begin(), ipv6Disabled.end());
   for (const auto& entry : dnsBackup) services.insert(entry.first);
 
   tearDown();
   logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services.size()));
+}
+
+void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {
+  // The name file was removed before the launch was recorded, so only that daemon can have
+  // written it since; it may still be starting, so it gets the launch's own waits.
+  if (!runDirWatch_) runDirWatch_ = std::make_unique<DirectoryWatch>(runDir);
+  std::optional<std::string> name = iface;
+  if (!name) {
+    auto text = waitForFileText(*runDirWatch_, interfaceNameFile(), settings().interfaceNameWait,
+                                settings().pollInterval);
+    if (!text) return;
+    name = std::string(trimSpacesTabsAndLineBreaks(*text));
+    if (name->empty()) return;
+  }
+  // Its socket is named after its interface; the process listening there is the daemon only
+  // if it runs the executable that was launched.
+  const std::string socketPath = runDir + "/" + *name + ".sock";
+  std::optional<pid_t> pid;
+  waitForDirectoryEntry(*runDirWatch_, settings().socketWait, settings().pollInterval,
+                        [&]() -> std::optional<std::string> {
+                          pid = listeningProcess(socketPath);
+                          if (!pid) return std::nullopt;
+                          return socketPath;
+                        });
+  if (!pid || !terminateIfRunning(*pid, daemonPath)) return;
+  logLine("amneziawg-go без записанного pid найден по сокету " + socketPath +
+          " и остановлен: pid=" + std::to_string(*pid));
 }
 
 }  // namespace zorvik

@@ -28,23 +28,6 @@ std::optional<std::string> readWholeFile(const std::string& path) {
   return std::move(out).str();
 }
 
-bool endsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-// A socket file left by a daemon that died has no listener: connecting is refused. A listener
-// whose backlog is full still counts as alive.
-bool acceptsConnection(const std::string& path) {
-  const auto address = unixSocketAddress(path);
-  if (!address) return false;
-  UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
-  if (!fd) return false;
-  if (::connect(fd.get(), address->get(), address->length) == 0) {
-    return true;
-  }
-  return errno == EAGAIN || errno == EINPROGRESS;
-}
-
 }  // namespace
 
 std::optional<std::string> waitForFileText(DirectoryWatch& watch, const std::string& path,
@@ -92,22 +75,24 @@ std::optional<std::vector<std::string>> listDirectoryNames(const std::string& di
   return names;
 }
 
-std::optional<std::string> pickLiveUAPISocketName(const std::string& directory,
-                                                  const std::vector<std::string>& names,
-                                                  const std::optional<std::string>& iface) {
-  std::optional<std::string> own;
-  if (iface) own = *iface + ".sock";
-  std::vector<std::string> candidates;
-  if (own && std::find(names.begin(), names.end(), *own) != names.end()) {
-    candidates.push_back(*own);
+// A listener whose backlog is full still counts as alive.
+bool acceptsConnection(const std::string& path) {
+  const auto address = unixSocketAddress(path);
+  if (!address) return false;
+  UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
+  if (!fd) return false;
+  if (::connect(fd.get(), address->get(), address->length) == 0) {
+    return true;
   }
-  for (const auto& name : names) {
-    if (endsWith(name, ".sock") && name != own) candidates.push_back(name);
-  }
-  for (const auto& name : candidates) {
-    if (acceptsConnection(directory + "/" + name)) return name;
-  }
-  return std::nullopt;
+  return errno == EAGAIN || errno == EINPROGRESS;
+}
+
+std::optional<pid_t> listeningProcess(const std::string& path) {
+  const auto address = unixSocketAddress(path);
+  if (!address) return std::nullopt;
+  UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
+  if (!fd || ::connect(fd.get(), address->get(), address->length) != 0) return std::nullopt;
+  return unixSocketPeerPid(fd.get());
 }
 
 }  // namespace zorvik

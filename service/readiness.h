@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -30,11 +32,12 @@ std::optional<std::string> waitForDirectoryEntry(
 /// The names in `directory` in listing order, or nothing when it cannot be listed.
 std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);
 
-/// The daemon's live socket among `names` in `directory`: "<iface>.sock" first, then the other
-/// names ending in ".sock" in listing order; a candidate counts only if it accepts a connection
-/// (closed at once), so a dead socket of an earlier daemon is skipped. Nothing when none is live.
-std::optional<std::string> pickLiveUAPISocketName(const std::string& directory,
-                                                  const std::vector<std::string>& names,
-                                                  const std::optional<std::string>& iface);
+/// True when something listens on the Unix socket at `path`: a socket file left by a daemon
+/// that died refuses the connection. The connection is closed at once.
+bool acceptsConnection(const std::string& path);
+
+/// The pid of the process that listens on the Unix socket at `path`, as the system recorded it;
+/// nothing when nothing accepts a connection there. The connection is closed at once.
+std::optional<pid_t> listeningProcess(const std::string& path);
 
 }  // namespace zorvik

@@ -34,41 +34,14 @@ UniqueFd boundSocket(const std::string& path, bool live) {
   return live ? std::move(fd) : UniqueFd(-1);
 }
 
-TEST(PickLiveUAPISocketName, SkipsSocketsNobodyListensOn) {
-  struct Case {
-    const char* what;
-    std::vector<std::pair<std::string, bool>> sockets;  // name, live
-    std::vector<std::string> names;                     // listing order
-    std::optional<std::string> picked;
-  };
-  for (const Case& c : {
-           Case{"own live first",
-                {{"old.sock", true}, {"utun7.sock", true}},
-                {"old.sock", "utun7.sock"},
-                "utun7.sock"},
-           Case{"stale other before the new one",
-                {{"old.sock", false}, {"new.sock", true}},
-                {"old.sock", "new.sock"},
-                "new.sock"},
-           Case{"own dead, other live",
-                {{"utun7.sock", false}, {"new.sock", true}},
-                {"utun7.sock", "new.sock"},
-                "new.sock"},
-           Case{"only dead ones",
-                {{"old.sock", false}, {"utun7.sock", false}},
-                {"old.sock", "utun7.sock"},
-                std::nullopt},
-           Case{"listed but gone", {}, {"utun7.sock"}, std::nullopt},
-           Case{"live but not a socket name",
-                {{"utun7.socket", true}},
-                {"utun7.socket"},
-                std::nullopt},
-       }) {
-    TempDir dir;
-    std::vector<UniqueFd> listeners;
-    for (const auto& [name, live] : c.sockets)
-      listeners.push_back(boundSocket(dir.file(name), live));
-    EXPECT_EQ(pickLiveUAPISocketName(dir.path().string(), c.names, "utun7"), c.picked) << c.what;
+TEST(AcceptsConnection, OnlyASocketSomethingListensOn) {
+  TempDir dir;
+  UniqueFd live = boundSocket(dir.file("live.sock"), true);
+  boundSocket(dir.file("dead.sock"), false);
+  writeFile(dir.file("file.sock"), "");
+  EXPECT_TRUE(acceptsConnection(dir.file("live.sock")));
+  for (const char* name : {"dead.sock", "file.sock", "missing.sock"}) {
+    EXPECT_FALSE(acceptsConnection(dir.file(name))) << name;
   }
 }
 

@@ -52,6 +52,11 @@ std::string runDirError(const TunnelTest& t) {
   return "run directory was created";
 }
 
+std::string unsafeRunDir(const TunnelTest& t) {
+  return "небезопасный каталог " + t.settings.runDir +
+         ": владелец не root или запись открыта другим";
+}
+
 const FailureCase kCases[] = {
     {"unparsable", {}, "", fixed("нет PrivateKey"), {}, false},
     {"run directory under a file",
@@ -61,6 +66,24 @@ const FailureCase kCases[] = {
      },
      tunnelConfig(),
      runDirError,
+     {},
+     false},
+    {"run directory writable by others",
+     [](TunnelTest& t) {
+       std::filesystem::create_directories(t.settings.runDir);
+       ::chmod(t.settings.runDir.c_str(), 01777);
+     },
+     tunnelConfig(),
+     unsafeRunDir,
+     {},
+     false},
+    {"run directory a symlink",
+     [](TunnelTest& t) {
+       std::filesystem::create_directory(t.dir.file("elsewhere"));
+       std::filesystem::create_directory_symlink(t.dir.file("elsewhere"), t.settings.runDir);
+     },
+     tunnelConfig(),
+     unsafeRunDir,
      {},
      false},
     {"no default route",
@@ -134,6 +157,15 @@ const FailureCase kCases[] = {
     {"no socket",
      [](TunnelTest& t) {
        t.setFakeDaemon("FAKE_AWG_NO_SOCKET", "1");
+       t.settings.socketWait = 300ms;
+     },
+     tunnelConfig(),
+     fixed("нет UAPI-сокета"),
+     {kGatewayLookup, kHostRouteDelete},
+     true},
+    {"socket under another name",
+     [](TunnelTest& t) {
+       t.setFakeDaemon("FAKE_AWG_SOCKET_NAME", "other.sock");
        t.settings.socketWait = 300ms;
      },
      tunnelConfig(),

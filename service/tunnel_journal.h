@@ -46,9 +46,9 @@ struct TunnelJournalRead {
   std::string problem;    ///< when `bad`
 };
 
-/// Reads the journal at `path`. A symlink is never followed; it, a file not
-/// owned by this user or writable by others, and text that does not decode
-/// are all `bad`.
+/// Reads the journal at `path`. A symlink is never followed; it, a file with
+/// another link, a file not owned by this user or writable by others, and text
+/// that does not decode are all `bad`.
 TunnelJournalRead readTunnelJournal(const std::string& path);
 
 /// True when anything is at `path`, a symlink included: a replay reports and

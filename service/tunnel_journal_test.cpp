@@ -206,6 +206,14 @@ TEST(TunnelJournalFile, ReadsAbsentFoundOrBadWithTheReason) {
   EXPECT_EQ(symlinked.outcome, TunnelJournalRead::bad);
   EXPECT_EQ(symlinked.problem, "a symlink");
 
+  const std::string second = dir.file("second-name.json");
+  std::filesystem::create_hard_link(path, second);
+  TunnelJournalRead linked = readTunnelJournal(path);
+  EXPECT_EQ(linked.outcome, TunnelJournalRead::bad);
+  EXPECT_EQ(linked.problem, "has 2 links");
+  std::filesystem::remove(second);
+  EXPECT_EQ(readTunnelJournal(path).outcome, TunnelJournalRead::found);
+
   std::filesystem::create_directory(dir.file("dir.json"));
   EXPECT_EQ(readTunnelJournal(dir.file("dir.json")).outcome, TunnelJournalRead::bad);
 }

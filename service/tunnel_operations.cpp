@@ -36,6 +36,8 @@ void HelperService::status(StatusReply reply) {
 }
 
 void HelperService::startOperation(const std::string& configText, const ResultReply& reply) {
+  // A status asked before this start is answered before it, from the daemon it asked.
+  statusExchange_.waitUntilIdle();
   std::optional<std::string> failure;
   try {
     TunnelConfig config = parseTunnelConfig(configText);
@@ -56,6 +58,7 @@ void HelperService::startOperation(const std::string& configText, const ResultRe
 }
 
 void HelperService::stopOperation(const ResultReply& reply) {
+  statusExchange_.waitUntilIdle();
   tearDown();
   answer(reply, true, std::nullopt);
 }
@@ -65,8 +68,13 @@ void HelperService::statusOperation(const StatusReply& reply) {
     answer(reply, false, std::uint64_t{0}, std::uint64_t{0});
     return;
   }
-  auto [received, sent] = uapiTransferTotals(sockPath, settings().uapiTimeout);
-  answer(reply, true, received, sent);
+  // Off the queue: a daemon that does not answer holds up neither the queue nor the status
+  // requests behind this one, which share this exchange's answer.
+  statusExchange_.join(
+      [socketPath = sockPath, timeout = settings().uapiTimeout] {
+        return uapiTransferTotals(socketPath, timeout);
+      },
+      [reply](StatusExchange::Totals totals) { answer(reply, true, totals.first, totals.second); });
 }
 
 }  // namespace zorvik

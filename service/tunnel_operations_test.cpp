@@ -3,11 +3,13 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
+#include <mutex>
 
 #include "testing/tunnel_fixture.h"
 
@@ -91,6 +93,47 @@ TEST_F(TunnelTest, StatusNeedsBothTheActiveFlagAndAnInterface) {
   onQueue([this] { return inside().iface() = "utun7"; });
   onQueue([this] { return inside().active() = false; });
   EXPECT_EQ(status(), (Status{false, 0, 0}));
+}
+
+// Status requests to a daemon that does not answer for now (stopped) share one exchange and
+// leave the queue free; a stop that comes meanwhile is answered after them.
+TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
+  setFakeDaemon("FAKE_AWG_RX_BYTES", "7");
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const pid_t daemonPid = daemon()->pid();
+  ASSERT_EQ(::kill(daemonPid, SIGSTOP), 0);
+
+  std::mutex mutex;
+  std::vector<std::string> answers;
+  for (int i = 0; i < 3; ++i) {
+    svc().status([&](bool active, std::uint64_t rx, std::uint64_t) {
+      std::lock_guard lock(mutex);
+      answers.push_back("status " + std::to_string(active) + " " + std::to_string(rx));
+    });
+  }
+  // The queue has taken all three and is free again, with no answer yet.
+  onQueue([] { return 0; });
+  {
+    std::lock_guard lock(mutex);
+    EXPECT_THAT(answers, IsEmpty()) << "answered before the daemon could answer";
+  }
+  std::promise<void> stopped;
+  svc().stopTunnel([&](bool, std::optional<std::string>) {
+    {
+      std::lock_guard lock(mutex);
+      answers.push_back("stop");
+    }
+    stopped.set_value();
+  });
+  ASSERT_EQ(::kill(daemonPid, SIGCONT), 0);
+  ASSERT_EQ(stopped.get_future().wait_for(60s), std::future_status::ready);
+
+  std::lock_guard lock(mutex);
+  EXPECT_EQ(answers, (std::vector<std::string>{"status 1 7", "status 1 7", "status 1 7", "stop"}));
+  const std::vector<std::string> requests = uapiRequests();
+  EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                          [](const std::string& r) { return r.starts_with("get=1\n"); }),
+            1);
 }
 
 TEST_F(TunnelTest, ADaemonThatDiesWhileUpBringsItsTunnelDown) {

@@ -1,9 +1,15 @@
 // Start, status and stop of a whole tunnel against the fake daemon and tools.
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <filesystem>
 
 #include "config/uapi_request.h"
 #include "testing/tunnel_fixture.h"
+#include "testing/unix_socket.h"
 
 namespace zorvik::test_support {
 namespace {
@@ -160,6 +166,20 @@ TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
     ASSERT_EQ(stop(), (Result{true, std::nullopt}));
     ASSERT_TRUE(daemon->waitUntilFinished(10s));
   }
+}
+
+// Another daemon's socket, live, in the run directory while ours is not there yet: it is
+// never connected to, and ours is configured once it listens.
+TEST_F(TunnelStart, AnotherDaemonsSocketIsNeverTaken) {
+  std::filesystem::create_directories(settings.runDir);
+  UniqueFd other = bindUnixSocket(settings.runDir + "/utun9.sock");
+  setFakeDaemon("FAKE_AWG_SOCKET_DELAY_MS", "300");
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(onQueue([this] { return inside().sockPath(); }), settings.runDir + "/utun7.sock");
+  EXPECT_EQ(uapiRequests().size(), 1u) << "our daemon got the configuration";
+  ASSERT_EQ(::fcntl(other.get(), F_SETFL, O_NONBLOCK), 0);
+  EXPECT_EQ(::accept(other.get(), nullptr, nullptr), -1) << "the other socket was connected to";
+  EXPECT_EQ(errno, EAGAIN);
 }
 
 TEST_F(TunnelStart, ToolsThatFailDoNotStopTheBringUp) {
