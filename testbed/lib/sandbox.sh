@@ -252,6 +252,12 @@ tb_start_helper() {
 
 tb_ctl() { "$TB_HELPERS/zorvikctl" "$@"; }
 
+# Waits until the helper answers a request. Its socket exists from bind(), before a journal's
+# replay; clients are served only after it, so an answer means the replay is done.
+tb_wait_until_served() {
+  [ "$(tb_ctl version)" = 1 ] || tb_fail "the helper does not answer"
+}
+
 # The value of one field of the status reply ("active", "rx" or "tx").
 tb_status_field() {
   local json

@@ -35,7 +35,8 @@ tb_step "start the helper again: the daemon is found by its socket and ended"
 rm -f "$TB_HELPER_SOCKET"
 restarted=$EPOCHREALTIME
 tb_start_helper FAKE_AWG_IFACE=utun
-tb_figure "restored and listening after (s)" "$(tb_seconds_since "$restarted")"
+tb_wait_until_served
+tb_figure "restored and served after (s)" "$(tb_seconds_since "$restarted")"
 tb_old_daemon_gone() { ! readlink "/proc/$daemon/exe" >/dev/null 2>&1; }
 tb_wait_for 5 tb_old_daemon_gone || tb_fail "the old daemon $daemon still runs"
 tb_figure "daemons left after the restart" "$(pgrep -c -f "$TB_HELPERS/amneziawg-go" || true)"

@@ -37,7 +37,8 @@ rm -f "$TB_HELPER_SOCKET"
 tb_journal_reset
 restarted=$EPOCHREALTIME
 tb_start_helper FAKE_AWG_IFACE=utun
-tb_figure "restored and listening after (s)" "$(tb_seconds_since "$restarted")"
+tb_wait_until_served
+tb_figure "restored and served after (s)" "$(tb_seconds_since "$restarted")"
 tb_expect_eq "$(tb_services_summary)" "$before" "network services before any request"
 tb_expect_lacks "$(ip -4 route show)" "$TB_SERVER_ADDRESS via" "routes before any request"
 [ ! -e "$journal" ] || tb_fail "the journal is still there after the replay"
