@@ -17,6 +17,11 @@ void StatusExchange::join(std::function<Totals()> exchange, Answer answer) {
   if (running_) return;
   running_ = true;
   exchange_ = std::move(exchange);
+  // A worker that ended idle is joined here; it returned right after saying so.
+  if (workerEnded_ && worker_.joinable()) {
+    worker_.join();
+    workerEnded_ = false;
+  }
   if (!worker_.joinable()) {
     try {
       worker_ = std::thread([this] { work(); });
@@ -39,7 +44,11 @@ void StatusExchange::waitUntilIdle() {
 void StatusExchange::work() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stopping_ || exchange_; });
+    // Idle for a while, it ends, so an idle helper keeps no thread for a tunnel's status.
+    if (!changed_.wait_for(lock, kIdleLinger, [this] { return stopping_ || exchange_; })) {
+      workerEnded_ = true;
+      return;
+    }
     // One asked for before the stop is still run, so its waiters are answered.
     if (exchange_) {
       runExchange(lock);

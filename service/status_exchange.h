@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -41,9 +42,12 @@ class StatusExchange {
   std::function<Totals()> exchange_;  // asked for, not yet taken by the worker
   bool running_ = false;              // from the first join until its answers are given
   bool stopping_ = false;
+  bool workerEnded_ = false;  // the worker returned after lingering idle; join before a new one
   std::vector<Answer> waiting_;
-  // Started at the first exchange and kept: a thread that is already there wakes sooner
-  // than a new one is scheduled.
+  /// How long the worker waits for the next exchange before it ends.
+  static constexpr std::chrono::seconds kIdleLinger{1};
+  // Started at an exchange and kept while status requests keep coming: a thread that is
+  // already there wakes sooner than a new one is scheduled.
   std::thread worker_;
 };
 
