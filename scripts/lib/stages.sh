@@ -19,7 +19,7 @@ tsan_stage() {
   local figures=$build/reliability
   echo "== build-tsan: configure and build"
   cmake -S "$root" -B "$build" -DZORVIK_TSAN=ON >/dev/null
-  cmake --build "$build" -j "$jobs" --target zorvik_tests
+  cmake --build "$build" -j "$jobs" --target zorvik_threaded_tests
   echo "== build-tsan: threaded tests"
   mkdir -p "$figures"
   rm -f "$figures"/tsan-report.*
