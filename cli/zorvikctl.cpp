@@ -12,8 +12,9 @@
 #include <vector>
 
 #include "base/fd_io.h"
+#include "cli/ctl_arguments.h"
 #include "cli/ctl_connection.h"
-#include "cli/ctl_wire.h"
+#include "cli/ctl_exchange.h"
 #include "wire/wire_format.h"
 
 using namespace zorvik::ctl;

@@ -138,7 +138,7 @@ class TestClient {
 };
 
 /// The peer identity the listener sees: fixed by the test.
-inline SocketListener::PeerFactory fakePeers(bool found, std::int32_t status) {
+inline LinuxListener::PeerFactory fakePeers(bool found, std::int32_t status) {
   return [found, status](int) { return std::make_unique<FakePeer>(found, status); };
 }
 
@@ -146,7 +146,7 @@ inline SocketListener::PeerFactory fakePeers(bool found, std::int32_t status) {
 class ListenerHarness {
  public:
   ListenerHarness(std::shared_ptr<ZorvikHelperProtocol> service,
-                  SocketListener::PeerFactory peers = fakePeers(true, 0),
+                  LinuxListener::PeerFactory peers = fakePeers(true, 0),
                   std::shared_ptr<CodeSigning> signing = std::make_shared<FakeCodeSigning>(),
                   ListenerOptions options = {})
       : sink(std::make_shared<MemoryLogSink>()),
@@ -154,7 +154,7 @@ class ListenerHarness {
         delegate(std::move(signing), daemonLog),
         service_(std::move(service)) {
     options.socketPath = (dir.path() / "helper.sock").string();
-    listener = std::make_unique<SocketListener>(
+    listener = std::make_unique<LinuxListener>(
         options, delegate, daemonLog, [this] { return service_; }, std::move(peers));
     listener->resume();
   }
@@ -178,7 +178,7 @@ class ListenerHarness {
   std::shared_ptr<ZorvikHelperProtocol> service_;
 
  public:
-  std::unique_ptr<SocketListener> listener;
+  std::unique_ptr<LinuxListener> listener;
 };
 
 }  // namespace zorvik::test_support

@@ -11,9 +11,9 @@
 namespace zorvik {
 
 /// A client requirement compiled by the Security framework, with the text it was compiled from.
-class SecClientRequirement final : public ClientRequirement {
+class DarwinClientRequirement final : public ClientRequirement {
  public:
-  SecClientRequirement(CFRef<SecRequirementRef> requirement, std::string text)
+  DarwinClientRequirement(CFRef<SecRequirementRef> requirement, std::string text)
       : requirement_(std::move(requirement)), text_(std::move(text)) {}
   SecRequirementRef get() const { return requirement_.get(); }
   const std::string& text() const { return text_; }
@@ -24,7 +24,7 @@ class SecClientRequirement final : public ClientRequirement {
 };
 
 /// The helper's own signature and requirement compilation through the Security framework.
-class SecCodeSigning final : public CodeSigning {
+class DarwinCodeSigning final : public CodeSigning {
  public:
   OwnTeamID readOwnTeamID() override;
   std::shared_ptr<ClientRequirement> compileRequirement(const std::string& text) override;

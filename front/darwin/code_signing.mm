@@ -6,7 +6,7 @@
 
 namespace zorvik {
 
-CodeSigning::OwnTeamID SecCodeSigning::readOwnTeamID() {
+CodeSigning::OwnTeamID DarwinCodeSigning::readOwnTeamID() {
   using Status = OwnTeamID::Status;
 
   CFRef<SecCodeRef> ownCode;
@@ -35,7 +35,7 @@ CodeSigning::OwnTeamID SecCodeSigning::readOwnTeamID() {
   return {Status::found, std::move(text)};
 }
 
-std::shared_ptr<ClientRequirement> SecCodeSigning::compileRequirement(const std::string& text) {
+std::shared_ptr<ClientRequirement> DarwinCodeSigning::compileRequirement(const std::string& text) {
   NSString* requirementText = nsString(text);
   CFRef<SecRequirementRef> requirement;
   if (SecRequirementCreateWithString((__bridge CFStringRef)requirementText, kSecCSDefaultFlags,
@@ -43,7 +43,7 @@ std::shared_ptr<ClientRequirement> SecCodeSigning::compileRequirement(const std:
       !requirement) {
     return nullptr;
   }
-  return std::make_shared<SecClientRequirement>(std::move(requirement), text);
+  return std::make_shared<DarwinClientRequirement>(std::move(requirement), text);
 }
 
 }  // namespace zorvik

@@ -4,7 +4,7 @@
 #include "front/darwin/code_signing.h"
 #include "front/darwin/foundation_strings.h"
 #include "front/darwin/peer_identity.h"
-#import "front/darwin/service_object.h"
+#import "front/darwin/request_dispatch.h"
 #include "front/log_messages.h"
 
 #include <exception>
@@ -19,7 +19,7 @@
   if (self) {
     _daemonLog = &daemonLog;
     _admission = std::make_unique<zorvik::HelperDelegate>(
-        std::make_shared<zorvik::SecCodeSigning>(), daemonLog);
+        std::make_shared<zorvik::DarwinCodeSigning>(), daemonLog);
   }
   return self;
 }
@@ -34,7 +34,7 @@
 }
 
 - (BOOL)admitConnection:(NSXPCConnection*)connection {
-  zorvik::XPCPeerIdentity peer(connection);
+  zorvik::DarwinPeerIdentity peer(connection);
   // A refusal has been logged; the connection is dropped unconfigured and never resumed.
   if (!_admission->shouldAcceptNewConnection(peer)) return NO;
 
@@ -60,7 +60,7 @@
 - (void)requireCodeSigningOf:(NSXPCConnection*)connection {
   if (@available(macOS 13.0, *)) {
     const auto* compiled =
-        dynamic_cast<const zorvik::SecClientRequirement*>(_admission->requirement().get());
+        dynamic_cast<const zorvik::DarwinClientRequirement*>(_admission->requirement().get());
     if (compiled != nullptr)
       [connection setCodeSigningRequirement:zorvik::nsString(compiled->text())];
   }

@@ -8,6 +8,6 @@ namespace zorvik {
 
 /// A sink that writes to the unified system log: one os_log object per subsystem and
 /// category, created on first use and kept; info and error map to the levels of the same name.
-std::shared_ptr<LogSink> makeOSLogSink();
+std::shared_ptr<LogSink> makeSystemLogSink();
 
 }  // namespace zorvik

@@ -10,7 +10,7 @@
 namespace zorvik {
 namespace {
 
-class OSLogSink final : public LogSink {
+class DarwinLogSink final : public LogSink {
  public:
   void write(const std::string& subsystem, const std::string& category, LogLevel level,
              const std::string& message) override {
@@ -38,6 +38,6 @@ class OSLogSink final : public LogSink {
 
 }  // namespace
 
-std::shared_ptr<LogSink> makeOSLogSink() { return std::make_shared<OSLogSink>(); }
+std::shared_ptr<LogSink> makeSystemLogSink() { return std::make_shared<DarwinLogSink>(); }
 
 }  // namespace zorvik

@@ -20,9 +20,9 @@
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
 #include "front/darwin/log_sink.h"
+#include "front/darwin/stop_signals.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "front/stop_signal.h"
 #include "platform/process_executable.h"
 #include "platform/standard_descriptors.h"
 #include "platform/system_log.h"
@@ -34,28 +34,6 @@ namespace {
 const zorvik::SystemLog* daemonLog;
 ZorvikListenerDelegate* listenerDelegate;
 NSXPCListener* listener;
-dispatch_source_t stopSources[2];
-
-// SIGTERM and SIGINT arrive through dispatch sources on the main queue, so the teardown is
-// started from ordinary code, not from a signal handler. Ignored, so that the default action
-// does not end the process first; the sources still see them.
-void watchStopSignals() {
-  const int signals[] = {SIGTERM, SIGINT};
-  for (int i = 0; i < 2; ++i) {
-    const int number = signals[i];
-    ::signal(number, SIG_IGN);
-    dispatch_source_t source = dispatch_source_create(
-        DISPATCH_SOURCE_TYPE_SIGNAL, static_cast<uintptr_t>(number), 0, dispatch_get_main_queue());
-    dispatch_source_set_event_handler(source, ^{
-      // Once: a second signal while the teardown runs only finds the sources gone.
-      for (dispatch_source_t each : stopSources) dispatch_source_cancel(each);
-      zorvik::stopOnSignal(number, *daemonLog, zorvik::sharedService,
-                           [](int status) { ::_exit(status); });
-    });
-    dispatch_resume(source);
-    stopSources[i] = source;
-  }
-}
 
 }  // namespace
 
@@ -66,11 +44,11 @@ int main() {
   // children, and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);
 
-  std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeOSLogSink();
+  std::shared_ptr<zorvik::LogSink> unifiedLog = zorvik::makeSystemLogSink();
   daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
   daemonLog->info(zorvik::kStartingMessage);
   // A stop during the replay below is handled once dispatch_main runs.
-  watchStopSignals();
+  zorvik::watchStopSignals(*daemonLog);
 
   // Options and environment are ignored. The tunnel daemon sits beside the executable itself,
   // as the system reports its path, not beside a possibly relative argument zero.

@@ -16,9 +16,9 @@ namespace zorvik {
 std::optional<std::array<std::uint8_t, 32>> clientAuditToken(NSXPCConnection* _Nonnull connection);
 
 /// The process at the other end of one incoming XPC connection, found by its audit token.
-class XPCPeerIdentity final : public PeerIdentity {
+class DarwinPeerIdentity final : public PeerIdentity {
  public:
-  explicit XPCPeerIdentity(NSXPCConnection* _Nonnull connection) : connection_(connection) {}
+  explicit DarwinPeerIdentity(NSXPCConnection* _Nonnull connection) : connection_(connection) {}
 
   bool copyGuestCode() override;
   std::int32_t checkValidity(const ClientRequirement& requirement) override;

@@ -20,7 +20,7 @@ std::optional<std::array<std::uint8_t, 32>> clientAuditToken(NSXPCConnection* _N
   return token;
 }
 
-bool XPCPeerIdentity::copyGuestCode() {
+bool DarwinPeerIdentity::copyGuestCode() {
   // Without a token the peer cannot be identified; zeros would only fail later, by accident.
   const std::optional<std::array<std::uint8_t, 32>> token = clientAuditToken(connection_);
   if (!token) return false;
@@ -31,8 +31,8 @@ bool XPCPeerIdentity::copyGuestCode() {
   return status == errSecSuccess && guest_;
 }
 
-std::int32_t XPCPeerIdentity::checkValidity(const ClientRequirement& requirement) {
-  const auto* compiled = dynamic_cast<const SecClientRequirement*>(&requirement);
+std::int32_t DarwinPeerIdentity::checkValidity(const ClientRequirement& requirement) {
+  const auto* compiled = dynamic_cast<const DarwinClientRequirement*>(&requirement);
   if (!guest_ || compiled == nullptr) return errSecParam;
   return SecCodeCheckValidity(guest_.get(), kSecCSDefaultFlags, compiled->get());
 }

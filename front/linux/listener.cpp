@@ -12,7 +12,7 @@
 
 #include "base/unix_address.h"
 #include "front/linux/connection_channel.h"
-#include "front/linux/service_object.h"
+#include "front/linux/request_dispatch.h"
 #include "front/log_messages.h"
 
 namespace zorvik {
@@ -52,9 +52,9 @@ bool helperAnswers(const UnixSocketAddress& address) {
 
 }  // namespace
 
-SocketListener::SocketListener(ListenerOptions options, const HelperDelegate& delegate,
-                               const SystemLog& daemonLog, ServiceProvider serviceProvider,
-                               PeerFactory peerFactory)
+LinuxListener::LinuxListener(ListenerOptions options, const HelperDelegate& delegate,
+                             const SystemLog& daemonLog, ServiceProvider serviceProvider,
+                             PeerFactory peerFactory)
     : options_(std::move(options)),
       delegate_(delegate),
       daemonLog_(daemonLog),
@@ -63,7 +63,7 @@ SocketListener::SocketListener(ListenerOptions options, const HelperDelegate& de
   bindSocket();
 }
 
-SocketListener::~SocketListener() {
+LinuxListener::~LinuxListener() {
   stopping_ = true;
   if (listenSocket_) ::shutdown(listenSocket_.get(), SHUT_RDWR);
   if (acceptThread_.joinable()) acceptThread_.join();
@@ -80,7 +80,7 @@ SocketListener::~SocketListener() {
   }
 }
 
-void SocketListener::bindSocket() {
+void LinuxListener::bindSocket() {
   const std::string& path = options_.socketPath;
   const UnixSocketAddress address = socketAddress(path);
 
@@ -113,11 +113,11 @@ void SocketListener::bindSocket() {
     throw socketError("cannot listen on", path, errno);
 }
 
-void SocketListener::resume() {
+void LinuxListener::resume() {
   if (!acceptThread_.joinable()) acceptThread_ = std::thread([this] { acceptLoop(); });
 }
 
-void SocketListener::acceptLoop() {
+void LinuxListener::acceptLoop() {
   while (!stopping_) {
     try {
       acceptOne();
@@ -127,7 +127,7 @@ void SocketListener::acceptLoop() {
   }
 }
 
-void SocketListener::acceptOne() {
+void LinuxListener::acceptOne() {
   UniqueFd socket(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
   if (!socket) {
     if (stopping_) return;
@@ -142,7 +142,7 @@ void SocketListener::acceptOne() {
   startConnection(std::move(socket));
 }
 
-void SocketListener::startConnection(UniqueFd socket) {
+void LinuxListener::startConnection(UniqueFd socket) {
   ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &kSendTimeout, sizeof kSendTimeout);
   auto channel = std::make_shared<ConnectionChannel>(std::move(socket));
   auto finished = std::make_shared<std::atomic<bool>>(false);
@@ -163,7 +163,7 @@ void SocketListener::startConnection(UniqueFd socket) {
   }
 }
 
-void SocketListener::reapFinishedConnections() {
+void LinuxListener::reapFinishedConnections() {
   std::lock_guard lock(connectionsMutex_);
   for (auto it = connections_.begin(); it != connections_.end();) {
     if (*it->finished) {
@@ -175,7 +175,7 @@ void SocketListener::reapFinishedConnections() {
   }
 }
 
-void SocketListener::serveConnection(const std::shared_ptr<ConnectionChannel>& channel) {
+void LinuxListener::serveConnection(const std::shared_ptr<ConnectionChannel>& channel) {
   bool admitted = false;
   try {
     auto peer = peerFactory_(channel->fd());
@@ -194,8 +194,8 @@ void SocketListener::serveConnection(const std::shared_ptr<ConnectionChannel>& c
   if (admitted) daemonLog_.info(kConnectionClosed);
 }
 
-void SocketListener::readRequests(const std::shared_ptr<ConnectionChannel>& channel,
-                                  ZorvikHelperProtocol& service) {
+void LinuxListener::readRequests(const std::shared_ptr<ConnectionChannel>& channel,
+                                 ZorvikHelperProtocol& service) {
   std::string buffer;
   char chunk[kReadChunk];
   for (;;) {

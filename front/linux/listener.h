@@ -34,10 +34,10 @@ struct ListenerOptions {
 
 class ConnectionChannel;
 
-/// The Linux stand-in for the XPC listener: a Unix stream socket carrying one
-/// JSON object per line each way, a thread per connection, admission decided
-/// by the delegate before anything is read.
-class SocketListener {
+/// The Linux stand-in for the XPC listener and its delegate: a Unix stream
+/// socket carrying one JSON object per line each way, a thread per connection,
+/// admission decided by the delegate before anything is read.
+class LinuxListener {
  public:
   /// The object an admitted connection talks to (production: `sharedService`).
   using ServiceProvider = std::function<std::shared_ptr<ZorvikHelperProtocol>()>;
@@ -47,13 +47,12 @@ class SocketListener {
   /// Binds the socket, mode 0666. Throws std::runtime_error when a live helper
   /// already answers on the path or the socket cannot be set up; a stale
   /// socket file is replaced.
-  SocketListener(ListenerOptions options, const HelperDelegate& delegate,
-                 const SystemLog& daemonLog, ServiceProvider serviceProvider,
-                 PeerFactory peerFactory);
+  LinuxListener(ListenerOptions options, const HelperDelegate& delegate, const SystemLog& daemonLog,
+                ServiceProvider serviceProvider, PeerFactory peerFactory);
   /// Stops accepting, ends every connection, joins every thread and removes the socket file.
-  ~SocketListener();
-  SocketListener(const SocketListener&) = delete;
-  SocketListener& operator=(const SocketListener&) = delete;
+  ~LinuxListener();
+  LinuxListener(const LinuxListener&) = delete;
+  LinuxListener& operator=(const LinuxListener&) = delete;
 
   /// Starts accepting connections on a thread of its own.
   void resume();

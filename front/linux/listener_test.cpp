@@ -220,10 +220,10 @@ TEST(SocketListener, AHelperThatCannotReadItsOwnOwnerRefusesEveryone) {
 
 class SocketListenerStartUp : public testing::Test {
  protected:
-  std::unique_ptr<SocketListener> listenOn(const std::string& path) {
+  std::unique_ptr<LinuxListener> listenOn(const std::string& path) {
     ListenerOptions options;
     options.socketPath = path;
-    return std::make_unique<SocketListener>(
+    return std::make_unique<LinuxListener>(
         options, delegate, daemonLog, [] { return std::make_shared<BlockingProtocol>(); },
         fakePeers(true, 0));
   }

@@ -7,7 +7,7 @@
 namespace zorvik {
 namespace {
 
-class StderrLogSink final : public LogSink {
+class LinuxLogSink final : public LogSink {
  public:
   void write(const std::string&, const std::string& category, LogLevel level,
              const std::string& message) override {
@@ -18,6 +18,6 @@ class StderrLogSink final : public LogSink {
 
 }  // namespace
 
-std::shared_ptr<LogSink> makeStderrLogSink() { return std::make_shared<StderrLogSink>(); }
+std::shared_ptr<LogSink> makeSystemLogSink() { return std::make_shared<LinuxLogSink>(); }
 
 }  // namespace zorvik

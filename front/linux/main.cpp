@@ -34,7 +34,7 @@ int main() {
   // and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);
 
-  std::shared_ptr<LogSink> sink = makeStderrLogSink();
+  std::shared_ptr<LogSink> sink = makeSystemLogSink();
   // Created once and never released, like every object of the start-up.
   const auto* daemonLog = new SystemLog(sink, kHelperMachServiceName, "daemon");
   daemonLog->info(kStartingMessage);
@@ -50,9 +50,9 @@ int main() {
 
   // Bound but not yet accepting; refused while another helper answers on the socket,
   // whose journal is its own.
-  SocketListener* listener = nullptr;
+  LinuxListener* listener = nullptr;
   try {
-    listener = new SocketListener(
+    listener = new LinuxListener(
         ListenerOptions{}, *delegate, *daemonLog,
         [] { return std::static_pointer_cast<ZorvikHelperProtocol>(sharedService()); },
         [](int socketFd) { return std::make_unique<LinuxPeerIdentity>(socketFd); });

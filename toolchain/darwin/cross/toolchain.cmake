@@ -1,25 +1,25 @@
 # Cross build of the macOS helper on Linux with Zig's clang, which ships the Darwin libc,
 # libc++, objc and dispatch headers and libSystem link stubs. The rest of the SDK (Foundation,
-# Security, CoreFoundation, os/log) comes from front/darwin/sdk-stand-in.
+# Security, CoreFoundation, os/log) comes from toolchain/darwin/sdk-stand-in.
 #
-#   -DZORVIK_ZIG=<zig>  -DZORVIK_MACOS_ARCH=arm64|x86_64  -DZORVIK_MACOS_PREFIX=<dir>
+#   -DZORVIK_ZIG=<zig>  -DZORVIK_DARWIN_ARCH=arm64|x86_64  -DZORVIK_DARWIN_PREFIX=<dir>
 #
-# ZORVIK_MACOS_PREFIX plays the package manager's prefix of a Mac (nlohmann-json's config).
+# ZORVIK_DARWIN_PREFIX plays the package manager's prefix of a Mac (nlohmann-json's config).
 set(CMAKE_SYSTEM_NAME Darwin)
 set(CMAKE_SYSTEM_VERSION 21.0)
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZORVIK_ZIG ZORVIK_MACOS_ARCH ZORVIK_MACOS_PREFIX)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ZORVIK_ZIG ZORVIK_DARWIN_ARCH ZORVIK_DARWIN_PREFIX)
 
-if(ZORVIK_MACOS_ARCH STREQUAL "arm64")
+if(ZORVIK_DARWIN_ARCH STREQUAL "arm64")
   set(zorvik_zig_arch aarch64)
-elseif(ZORVIK_MACOS_ARCH STREQUAL "x86_64")
+elseif(ZORVIK_DARWIN_ARCH STREQUAL "x86_64")
   set(zorvik_zig_arch x86_64)
 else()
-  message(FATAL_ERROR "ZORVIK_MACOS_ARCH must be arm64 or x86_64, not '${ZORVIK_MACOS_ARCH}'")
+  message(FATAL_ERROR "ZORVIK_DARWIN_ARCH must be arm64 or x86_64, not '${ZORVIK_DARWIN_ARCH}'")
 endif()
 if(NOT EXISTS "${ZORVIK_ZIG}")
   message(FATAL_ERROR "ZORVIK_ZIG '${ZORVIK_ZIG}' not found; scripts/install-zig fetches it")
 endif()
-set(CMAKE_SYSTEM_PROCESSOR ${ZORVIK_MACOS_ARCH})
+set(CMAKE_SYSTEM_PROCESSOR ${ZORVIK_DARWIN_ARCH})
 
 # Zig wants the full version in the target: "macos.12" is refused.
 set(zorvik_target -target ${zorvik_zig_arch}-macos.12.0)
@@ -35,7 +35,7 @@ find_program(CMAKE_INSTALL_NAME_TOOL NAMES llvm-install-name-tool HINTS ${zorvik
              REQUIRED)
 
 # Nothing of the Linux host may leak in: packages, headers and libraries only from the prefix.
-set(CMAKE_FIND_ROOT_PATH ${ZORVIK_MACOS_PREFIX})
+set(CMAKE_FIND_ROOT_PATH ${ZORVIK_DARWIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

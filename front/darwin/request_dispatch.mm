@@ -1,4 +1,4 @@
-#import "front/darwin/service_object.h"
+#import "front/darwin/request_dispatch.h"
 
 #include <exception>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "front/linux/service_object.h"
+#include "front/linux/request_dispatch.h"
 
 #include "wire/wire_format.h"
 
