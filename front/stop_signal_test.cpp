@@ -44,7 +44,7 @@ TEST_F(StopSignalTest, TearsDownAsAStopDoesAfterTheQueuedRequestsThenExitsWithZe
       SIGTERM, daemonLog, [this] { return service; },
       [&](int status) {
         // On the queue, where the fields may be read.
-        note("exit " + std::to_string(status) + (inside().active() ? ", still up" : "") +
+        note("exit " + std::to_string(status) + (inside().tunnel().active ? ", still up" : "") +
              (std::filesystem::exists(settings.journalPath) ? ", journal left" : ""));
         exited.set_value();
       });

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "netsys/ipv6.h"
 #include "testing/fake_tools.h"
 
 namespace zorvik {
@@ -203,6 +204,26 @@ TEST(DNS, OverrideThenRestoreRoundTrip) {
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-setdnsservers", kTrickyService, "Empty"},
                    {"-setdnsservers", "Wi-Fi", "8.8.4.4", "8.8.8.8"}}));
+}
+
+TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
+  FakeTools tools;
+  tools.simulateServices({{"Wi-Fi", {}}, {"Off", {}, "Automatic", false}});
+  std::map<std::string, std::string> dnsBackup;
+  std::vector<std::string> ipv6Disabled;
+
+  overrideDNS(tools.networksetupPath(), "10.8.0.1", dnsBackup);
+  disableIPv6(tools.networksetupPath(), ipv6Disabled);
+  EXPECT_EQ(dnsBackup, (std::map<std::string, std::string>{{"Wi-Fi", "empty"}}));
+  EXPECT_EQ(ipv6Disabled, std::vector<std::string>{"Wi-Fi"});
+
+  tools.clearCalls();
+  restoreDNS(tools.networksetupPath(), dnsBackup);
+  restoreIPv6(tools.networksetupPath(), ipv6Disabled);
+  EXPECT_EQ(tools.callsOf("networksetup"),
+            (Calls{{"-setdnsservers", "Wi-Fi", "Empty"}, {"-setv6automatic", "Wi-Fi"}}));
+  EXPECT_TRUE(dnsBackup.empty());
+  EXPECT_TRUE(ipv6Disabled.empty());
 }
 
 }  // namespace

@@ -2,7 +2,9 @@
 
 #include "config/uapi_request.h"
 #include "netsys/command_runner.h"
+#include "netsys/dns.h"
 #include "netsys/gateway.h"
+#include "netsys/ipv6.h"
 #include "platform/private_file.h"
 #include "service/endpoint.h"
 #include "service/helper_service.h"
@@ -25,45 +27,46 @@ void HelperService::bringUp(const TunnelConfig& config) {
     throw Err("небезопасный каталог " + runDir + ": владелец не root или запись открыта другим");
 
   // One "route -n get default", as ever; its interface is kept for the route watch.
-  const DefaultRoute defaultRoute = lookupDefaultRoute(settings().routeTool);
+  const DefaultRoute defaultRoute = lookupDefaultRoute(settings.routeTool);
   if (!defaultRoute.gateway) throw Err("нет маршрута по умолчанию");
-  savedGateway = defaultRoute.gateway;
-  gatewayInterface_ = defaultRoute.interface;
+  tunnel.savedGateway = defaultRoute.gateway;
+  follower.gatewayTaken(defaultRoute.interface);
 
   auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
-  auto address = resolveEndpointHost(host, settings().resolveDeadline);
+  auto address = resolveEndpointHost(host, settings.resolveDeadline);
   if (!address) throw Err("не удалось разрешить " + host);
-  endpointIP = address;
+  tunnel.endpointIP = address;
   // One record for both: nothing on the host changes between them.
   recordJournal();
 
   launchDaemon();
 
-  applyUAPIConfig(*sockPath, config.interface, config.peer, *endpointIP + ":" + port,
-                  settings().uapiTimeout);
+  applyUAPIConfig(*tunnel.sockPath, config.interface, config.peer, *tunnel.endpointIP + ":" + port,
+                  settings.uapiTimeout);
 
   auto localAddress = interfaceIPv4Address(config.interface);
   if (!localAddress) throw Err("нет IPv4-адреса в [Interface]");
 
   // From here on nothing fails: tool exit statuses are not looked at.
-  const std::string& ifconfig = settings().ifconfigTool;
-  const std::string& route = settings().routeTool;
-  const std::string& name = *iface;
+  const std::string& ifconfig = settings.ifconfigTool;
+  const std::string& route = settings.routeTool;
+  const std::string& name = *tunnel.iface;
   runTool(ifconfig, {name, "inet", *localAddress, *localAddress, "alias"});
   runTool(ifconfig, {name, "mtu", std::to_string(interfaceMTU(config.interface))});
   runTool(ifconfig, {name, "up"});
 
-  runTool(route, {"-q", "-n", "add", "-inet", *endpointIP + "/32", *savedGateway});
+  runTool(route, {"-q", "-n", "add", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
 
   if (valueOr(config.peer, "allowedips", "0.0.0.0/0").find("0.0.0.0/0") != std::string::npos) {
     runTool(route, {"-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", name});
     runTool(route, {"-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", name});
   }
 
-  overrideDNS(valueOr(config.interface, "dns", ""));
-  disableIPv6();
+  overrideDNS(settings.networksetupTool, valueOr(config.interface, "dns", ""), tunnel.dnsBackup,
+              [this] { recordJournal(); });
+  disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, [this] { recordJournal(); });
 
-  logLine("туннель поднят на " + name + " → " + *endpointIP);
+  logLine("туннель поднят на " + name + " → " + *tunnel.endpointIP);
 }
 
 }  // namespace zorvik

@@ -36,7 +36,7 @@ void HelperService::launchDaemon() {
   std::error_code ignored;
   std::filesystem::remove(nameFile, ignored);
 
-  const std::string& path = settings().daemonPath;
+  const std::string& path = settings.daemonPath;
   if (!isExecutableFile(path)) throw Err("amneziawg-go не найден: " + path);
   logLine("запускаю " + path);
 
@@ -46,7 +46,7 @@ void HelperService::launchDaemon() {
   request.environment = environmentWith(
       {"WG_TUN_NAME_FILE=" + nameFile, "WG_PROCESS_FOREGROUND=1", "LOG_LEVEL=error"});
   // Kept open only until the child has its own copies.
-  UniqueFd daemonLog = openAppendOnly(settings().daemonLogPath);
+  UniqueFd daemonLog = openAppendOnly(settings.daemonLogPath);
   if (daemonLog) {
     request.stdoutFd = daemonLog.get();
     request.stderrFd = daemonLog.get();
@@ -57,7 +57,7 @@ void HelperService::launchDaemon() {
   std::error_code noCanonicalPath;
   auto canonical = std::filesystem::canonical(path, noCanonicalPath);
   // As the system reports a process's executable: absolute, with no link on the way.
-  journaledDaemonPath_ = noCanonicalPath ? path : canonical.string();
+  tunnel.daemonPath = noCanonicalPath ? path : canonical.string();
   recordJournal();
   std::weak_ptr<HelperService> service = weak_from_this();
   proc = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
@@ -69,38 +69,38 @@ void HelperService::launchDaemon() {
       if (auto stillAlive = service.lock()) stillAlive->daemonEnded(ended);
     });
   });
-  journaledDaemonPid_ = proc->pid();
+  tunnel.daemonPid = proc->pid();
   recordJournal();
   daemonLog.reset();
   logLine("amneziawg-go pid=" + std::to_string(proc->pid()));
 
   // Kept for the service's life: letting an inotify instance go costs the queue some 15 ms.
-  if (!runDirWatch_) runDirWatch_ = std::make_unique<DirectoryWatch>(runDir);
-  auto nameText = waitForFileText(*runDirWatch_, nameFile, settings().interfaceNameWait,
-                                  settings().pollInterval);
+  if (!runDirWatch) runDirWatch = std::make_unique<DirectoryWatch>(runDir);
+  auto nameText =
+      waitForFileText(*runDirWatch, nameFile, settings.interfaceNameWait, settings.pollInterval);
   if (!nameText) throw Err("amneziawg-go не создал utun");
   std::string name(trimSpacesTabsAndLineBreaks(*nameText));
   if (name.empty()) throw Err("amneziawg-go не создал utun");
-  iface = name;
+  tunnel.iface = name;
   recordJournal();
   logLine("utun=" + name + "; ищу UAPI-сокет в " + runDir);
 
-  auto socket = waitForUAPISocket(settings().socketWait);
+  auto socket = waitForUAPISocket(settings.socketWait);
   if (!socket) {
     logLine("сокета нет. содержимое " + runDir + ": [" + joinedNames(listDirectoryNames(runDir)) +
             "]  amneziawg-go жив=" + (proc->isRunning() ? "true" : "false"));
     throw Err("нет UAPI-сокета");
   }
   logLine("сокет готов: " + *socket);
-  sockPath = *socket;
+  tunnel.sockPath = *socket;
 }
 
 std::optional<std::string> HelperService::waitForUAPISocket(
     std::chrono::milliseconds timeout) const {
   // Only the socket named after our daemon's interface, and only once it listens: any other
   // socket here belongs to another daemon, live or dead, and must not get our key.
-  const std::string own = runDir + "/" + *iface + ".sock";
-  return waitForDirectoryEntry(*runDirWatch_, timeout, settings().pollInterval,
+  const std::string own = runDir + "/" + *tunnel.iface + ".sock";
+  return waitForDirectoryEntry(*runDirWatch, timeout, settings.pollInterval,
                                [&own]() -> std::optional<std::string> {
                                  if (!acceptsConnection(own)) return std::nullopt;
                                  return own;
@@ -111,7 +111,7 @@ void HelperService::daemonEnded(const std::weak_ptr<const DaemonProcess>& ended)
   // Only the daemon of the tunnel that is up now; a teardown or a new start may have
   // come first, and then there is nothing left to undo.
   const auto process = ended.lock();
-  if (!process || proc.get() != process.get() || !active) return;
+  if (!process || proc.get() != process.get() || !tunnel.active) return;
   logLine("amneziawg-go завершился при поднятом туннеле, туннель опускается");
   tearDown();
 }

@@ -5,7 +5,7 @@
 
 #include "base/fd_io.h"
 #include "platform/append_file.h"
-#include "service/helper_service.h"
+#include "platform/system_log.h"
 
 namespace zorvik {
 
@@ -47,10 +47,6 @@ void writeLogLine(const SystemLog& log, const std::string& logPath, const std::s
     // A sink that fails must not cost the file record, nor reach the caller.
   }
   appendLogRecord(logPath, message);
-}
-
-void HelperService::logLine(const std::string& message) const {
-  writeLogLine(log, logPath, message);
 }
 
 }  // namespace zorvik

@@ -6,24 +6,28 @@
 #include "netsys/command_runner.h"
 #include "platform/directory_watch.h"
 #include "service/helper_log.h"
+#include "service/tunnel_journal.h"
 
 namespace zorvik {
 
-HelperService::HelperService(HelperSettings settings)
-    : log(settings.logSink, kHelperMachServiceName, "tunnel"),
-      runDir(settings.runDir),
-      logPath(settings.logPath),
-      settings_(std::move(settings)) {
+HelperService::HelperService(HelperSettings helperSettings)
+    : log(helperSettings.logSink, kHelperMachServiceName, "tunnel"),
+      runDir(helperSettings.runDir),
+      logPath(helperSettings.logPath),
+      settings(std::move(helperSettings)),
+      follower(
+          settings, [this](const std::string& message) { logLine(message); },
+          [this] { recordJournal(); }) {
   // Tools run for the whole process; an overrun goes to this service's logs. Copies,
   // so a report never reaches into a service that is gone.
-  setToolRunLimit(settings_.toolRunLimit, [log = log, logPath = logPath](
-                                              const std::string& path,
-                                              const std::vector<std::string>& arguments) {
+  setToolRunLimit(settings.toolRunLimit, [log = log, logPath = logPath](
+                                             const std::string& path,
+                                             const std::vector<std::string>& arguments) {
     std::string call = path;
     for (const std::string& argument : arguments) call += " " + argument;
     writeLogLine(log, logPath, "инструмент не завершился вовремя и остановлен: " + call);
   });
-  if (!tunnelJournalPresent(settings_.journalPath)) return;
+  if (!tunnelJournalPresent(settings.journalPath)) return;
   // The queue finishes its work before the fields go, so `this` outlives it.
   queue.async([this] {
     try {
@@ -38,9 +42,13 @@ HelperService::~HelperService() {
   // Queued work uses the fields below; finish it before they go.
   queue.shutdown();
   // Its thread holds this service only weakly; stopped before the fields go.
-  routeWatch_.reset();
+  follower.stop();
 }
 
 void HelperService::getVersion(VersionReply reply) { reply("1"); }
+
+void HelperService::logLine(const std::string& message) const {
+  writeLogLine(log, logPath, message);
+}
 
 }  // namespace zorvik

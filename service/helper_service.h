@@ -1,13 +1,10 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <string_view>
-#include <vector>
 
 #include "base/service_error.h"
 #include "config/tunnel_config.h"
@@ -15,8 +12,9 @@
 #include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
+#include "service/network_follower.h"
 #include "service/status_exchange.h"
-#include "service/tunnel_journal.h"
+#include "service/tunnel_record.h"
 
 namespace zorvik {
 
@@ -38,9 +36,9 @@ class HelperService final : public ZorvikHelperProtocol,
   /// The service error: what() is `msg`, unchanged.
   using Err = ServiceError;
 
-  /// When a tunnel journal is at settings.journalPath, its replay is the
+  /// When a tunnel journal is at helperSettings.journalPath, its replay is the
   /// first work on the queue, so every request is answered after it.
-  explicit HelperService(HelperSettings settings = {});
+  explicit HelperService(HelperSettings helperSettings = {});
   ~HelperService() override;
   HelperService(const HelperService&) = delete;
   HelperService& operator=(const HelperService&) = delete;
@@ -73,23 +71,15 @@ class HelperService final : public ZorvikHelperProtocol,
   void daemonEnded(const std::weak_ptr<const DaemonProcess>& ended);
   void tearDown();
 
-  /// After a successful bring-up: keeps the tunnel's DNS text and starts the
-  /// route watch, whose changes come back to the queue as networkChanged.
+  /// After a successful bring-up: the follower watches the network, and its
+  /// changes come back to the queue as networkChanged.
   void watchNetwork(const TunnelConfig& config);
-  /// On the queue after the network changed, while a tunnel is up: the host
-  /// route follows the default gateway, and services that came since get the
-  /// tunnel's DNS and IPv6 treatment.
+  /// On the queue after the network changed: the follower brings the tunnel's
+  /// record up to date, while a tunnel is up.
   void networkChanged();
-  void followDefaultGateway();
-  /// While the default gateway is still savedGateway: adds the host route to the
-  /// server again when the server is not reached through it (the route went with a
-  /// link that dropped), as the bring-up adds it.
-  void restoreHostRoute();
 
-  /// The journal's view of the fields: what a teardown would read now.
-  TunnelJournal journalRecords() const;
-  /// Writes journalRecords() to the journal; a failure is logged once per
-  /// tunnel and never thrown, since the journal must not fail a start.
+  /// Writes `tunnel` to the journal; a failure is logged once per tunnel and
+  /// never thrown, since the journal must not fail a start.
   void recordJournal();
   /// Undoes what a journal left by an earlier helper process records, through
   /// the same teardown, then removes it. A journal that cannot be read is
@@ -101,48 +91,30 @@ class HelperService final : public ZorvikHelperProtocol,
   /// reached the journal.
   void endDaemonFoundBySocket(const std::string& daemonPath);
 
-  void overrideDNS(std::string_view dnsText);
-  void restoreDNS();
-  void disableIPv6();
-  void restoreIPv6();
-
-  const HelperSettings& settings() const { return settings_; }
   /// Where the daemon writes its interface name.
   std::string interfaceNameFile() const { return runDir + "/zorvik.name"; }
 
-  // The fields, in the documented order.
+  // The fields, in the documented order, then the helper's own.
   const SystemLog log;
   SerialQueue queue;
   const std::string runDir;
   const std::string logPath;
   std::shared_ptr<DaemonProcess> proc;
-  std::optional<std::string> iface;
-  std::optional<std::string> sockPath;
-  std::optional<std::string> endpointIP;
-  std::optional<std::string> savedGateway;
-  std::map<std::string, std::string> dnsBackup;
-  std::vector<std::string> ipv6Disabled;
-  bool active = false;
+  // What a teardown reads and the journal keeps: iface, sockPath, endpointIP,
+  // savedGateway, dnsBackup, ipv6Disabled, active, and the daemon as the journal
+  // knows it (after a replay, all that is known of it).
+  TunnelRecord tunnel;
 
-  HelperSettings settings_;
-  // The daemon as the journal knows it: the executable is recorded before the
-  // spawn, the pid right after. After a replay they are all that is known of it.
-  std::optional<std::string> journaledDaemonPath_;
-  std::optional<pid_t> journaledDaemonPid_;
-  bool journalFailureLogged_ = false;
-  bool journalDirectoryChecked_ = false;
-  std::unique_ptr<DirectoryWatch> runDirWatch_;
-  // While up: the configuration's DNS text, for services that come later; the
-  // watch over the routing table; whether the lack of a usable default route
-  // has been logged since it was last seen.
-  std::optional<std::string> tunnelDNS_;
-  std::unique_ptr<RouteWatch> routeWatch_;
-  bool noGatewayLogged_ = false;
+  const HelperSettings settings;
+  // Whether a journal write failure was logged, and whether the journal's directory
+  // was checked, since the last teardown.
+  bool journalFailureLogged = false;
+  bool journalDirectoryChecked = false;
+  // Kept for the service's life: letting an inotify instance go costs the queue some 15 ms.
+  std::unique_ptr<DirectoryWatch> runDirWatch;
   // The status exchange under way, off the queue; a start or stop waits for it to end.
-  StatusExchange statusExchange_;
-  // The interface the default route had when savedGateway was taken: the same
-  // gateway behind another interface (Wi-Fi to Ethernet on one network) is a move too.
-  std::optional<std::string> gatewayInterface_;
+  StatusExchange statusExchange;
+  NetworkFollower follower;
 };
 
 }  // namespace zorvik

@@ -51,7 +51,7 @@ class TunnelJournalTest : public TunnelTest {
 
   struct Snapshot {
     std::vector<std::string> call;  // tool name, then the arguments
-    std::optional<TunnelJournal> journal;
+    std::optional<TunnelRecord> journal;
   };
 
   std::vector<Snapshot> takenSnapshots() const {
@@ -70,12 +70,12 @@ class TunnelJournalTest : public TunnelTest {
 
   std::string snapshots() const { return dir.file("snapshots"); }
   bool journalExists() const { return std::filesystem::exists(settings.journalPath); }
-  TunnelJournal journalOnDisk() const {
+  TunnelRecord journalOnDisk() const {
     TunnelJournalRead read = readTunnelJournal(settings.journalPath);
     EXPECT_EQ(read.outcome, TunnelJournalRead::found) << read.problem;
     return read.journal;
   }
-  void writeJournal(const TunnelJournal& journal) {
+  void writeJournal(const TunnelRecord& journal) {
     writeTunnelJournal(settings.journalPath, journal);
   }
   void replay() {
@@ -103,7 +103,7 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
   for (const Snapshot& s : taken) {
     if (&s == &taken.front()) continue;
     ASSERT_TRUE(s.journal) << "no journal when " << ::testing::PrintToString(s.call) << " ran";
-    const TunnelJournal& j = *s.journal;
+    const TunnelRecord& j = *s.journal;
     // The daemon and interface are on record before any tool touches the host.
     EXPECT_EQ(j.savedGateway, "192.168.1.1");
     EXPECT_EQ(j.endpointIP, "203.0.113.5");
@@ -119,7 +119,7 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
     }
   }
 
-  TunnelJournal expected;
+  TunnelRecord expected;
   expected.savedGateway = "192.168.1.1";
   expected.endpointIP = "203.0.113.5";
   expected.dnsBackup = {{"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}};
@@ -128,7 +128,8 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
   expected.daemonPid = std::stoi(pid);
   expected.iface = "utun7";
   EXPECT_EQ(journalOnDisk(), expected);
-  EXPECT_EQ(onQueue([this] { return inside().journalRecords(); }), expected);
+  EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(onQueue([this] { return inside().tunnel(); }))),
+            expected);
 
   struct stat info {};
   ASSERT_EQ(::stat(settings.journalPath.c_str(), &info), 0);
@@ -187,7 +188,7 @@ TEST_F(TunnelJournalTest, EveryKindOfTeardownRemovesTheJournal) {
     c.run(*this);
     EXPECT_FALSE(journalExists());
     ASSERT_EQ(stop(), (Result{true, std::nullopt}));
-    writeJournal(TunnelJournal{});
+    writeJournal(TunnelRecord{});
     ASSERT_TRUE(journalExists());
     stop();
     EXPECT_FALSE(journalExists()) << "an idle teardown removes a journal too";
@@ -256,8 +257,8 @@ class SleepChild {
   int signal_ = 0;
 };
 
-TunnelJournal leftBehind(pid_t daemonPid, const std::string& daemonPath) {
-  TunnelJournal journal;
+TunnelRecord leftBehind(pid_t daemonPid, const std::string& daemonPath) {
+  TunnelRecord journal;
   journal.savedGateway = "192.168.1.1";
   journal.endpointIP = "203.0.113.5";
   journal.dnsBackup = {{"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}};
@@ -343,7 +344,7 @@ TEST_F(TunnelJournalTest, ADaemonLeftAtAnyPointOfAStartIsEndedByTheReplay) {
     const pid_t other = spawnFakeDaemon(settings.runDir, dir.file("other.name"), "utun9");
     for (int i = 0; i < 500 && !std::filesystem::exists(otherSocket); ++i) ::usleep(10000);
 
-    TunnelJournal journal;
+    TunnelRecord journal;
     journal.savedGateway = "192.168.1.1";
     journal.endpointIP = "203.0.113.5";
     journal.daemonPath = daemonExecutable();
@@ -417,11 +418,11 @@ TEST_F(TunnelJournalTest, ABadJournalIsReportedAndRemovedAndNothingIsRun) {
 }
 
 TEST_F(TunnelJournalTest, ReplayClearsTheTemporaryOfAWriteCutShortAndKeepsToTheJournal) {
-  TunnelJournal journal;
+  TunnelRecord journal;
   journal.dnsBackup = {{"Wi-Fi", "empty"}};
   writeJournal(journal);
   // A record that never got renamed into place describes a change never made.
-  TunnelJournal unfinished;
+  TunnelRecord unfinished;
   unfinished.ipv6Disabled = {"Wi-Fi"};
   const std::string temporary =
       std::filesystem::path(settings.journalPath).parent_path() / ".tunnel-journal.json.99999.0";

@@ -8,39 +8,27 @@
 #include "platform/process_executable.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
+#include "service/tunnel_journal.h"
 
 namespace zorvik {
 
-TunnelJournal HelperService::journalRecords() const {
-  TunnelJournal journal;
-  journal.endpointIP = endpointIP;
-  journal.savedGateway = savedGateway;
-  journal.dnsBackup = dnsBackup;
-  journal.ipv6Disabled = ipv6Disabled;
-  journal.daemonPath = journaledDaemonPath_;
-  journal.daemonPid = journaledDaemonPid_;
-  journal.iface = iface;
-  return journal;
-}
-
 void HelperService::recordJournal() {
   try {
-    const TunnelJournal records = journalRecords();
     try {
-      writeTunnelJournal(settings().journalPath, records, journalDirectoryChecked_);
+      writeTunnelJournal(settings.journalPath, tunnel, journalDirectoryChecked);
     } catch (const std::exception&) {
-      if (!journalDirectoryChecked_) throw;
+      if (!journalDirectoryChecked) throw;
       // The directory may have gone since it was checked: once more, checking it.
-      journalDirectoryChecked_ = false;
-      writeTunnelJournal(settings().journalPath, records);
+      journalDirectoryChecked = false;
+      writeTunnelJournal(settings.journalPath, tunnel);
     }
     // Checked once per tunnel, not at every record.
-    journalDirectoryChecked_ = true;
+    journalDirectoryChecked = true;
   } catch (const std::exception& error) {
     // Every later record rewrites the whole journal, so the next write that
     // succeeds covers this one too; only the first failure is worth a line.
-    if (journalFailureLogged_) return;
-    journalFailureLogged_ = true;
+    if (journalFailureLogged) return;
+    journalFailureLogged = true;
     try {
       log.error(std::string("не удалось записать журнал туннеля: ") + error.what());
     } catch (const std::exception&) {
@@ -49,19 +37,19 @@ void HelperService::recordJournal() {
 }
 
 void HelperService::removeJournal() {
-  journalFailureLogged_ = false;
-  journalDirectoryChecked_ = false;
-  if (removeFileIfPresent(settings().journalPath)) return;
-  log.error("не удалось удалить журнал туннеля " + settings().journalPath + ": " +
+  journalFailureLogged = false;
+  journalDirectoryChecked = false;
+  if (removeFileIfPresent(settings.journalPath)) return;
+  log.error("не удалось удалить журнал туннеля " + settings.journalPath + ": " +
             std::strerror(errno));
 }
 
 void HelperService::replayJournal() {
   // Only an idle service may take over an earlier process's records.
-  if (active || proc) return;
+  if (tunnel.active || proc) return;
   // Left by a process that died mid-write; the journal itself is the whole record.
-  removeTemporariesBeside(settings().journalPath);
-  TunnelJournalRead read = readTunnelJournal(settings().journalPath);
+  removeTemporariesBeside(settings.journalPath);
+  TunnelJournalRead read = readTunnelJournal(settings.journalPath);
   if (read.outcome == TunnelJournalRead::absent) return;
   if (read.outcome == TunnelJournalRead::bad) {
     log.error("журнал туннеля повреждён и удалён: " + read.problem);
@@ -69,20 +57,13 @@ void HelperService::replayJournal() {
     return;
   }
 
-  const TunnelJournal& journal = read.journal;
-  endpointIP = journal.endpointIP;
-  savedGateway = journal.savedGateway;
-  dnsBackup = journal.dnsBackup;
-  ipv6Disabled = journal.ipv6Disabled;
-  journaledDaemonPath_ = journal.daemonPath;
-  journaledDaemonPid_ = journal.daemonPid;
-  iface = journal.iface;
+  tunnel = std::move(read.journal);
 
   // Spawned, but the helper died before the pid was on record: the daemon still runs unseen.
-  if (journal.daemonPath && !journal.daemonPid) endDaemonFoundBySocket(*journal.daemonPath);
+  if (tunnel.daemonPath && !tunnel.daemonPid) endDaemonFoundBySocket(*tunnel.daemonPath);
 
-  std::set<std::string> services(ipv6Disabled.begin(), ipv6Disabled.end());
-  for (const auto& entry : dnsBackup) services.insert(entry.first);
+  std::set<std::string> services(tunnel.ipv6Disabled.begin(), tunnel.ipv6Disabled.end());
+  for (const auto& entry : tunnel.dnsBackup) services.insert(entry.first);
 
   tearDown();
   logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services.size()));
@@ -91,11 +72,11 @@ void HelperService::replayJournal() {
 void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {
   // The name file was removed before the launch was recorded, so only that daemon can have
   // written it since; it may still be starting, so it gets the launch's own waits.
-  if (!runDirWatch_) runDirWatch_ = std::make_unique<DirectoryWatch>(runDir);
-  std::optional<std::string> name = iface;
+  if (!runDirWatch) runDirWatch = std::make_unique<DirectoryWatch>(runDir);
+  std::optional<std::string> name = tunnel.iface;
   if (!name) {
-    auto text = waitForFileText(*runDirWatch_, interfaceNameFile(), settings().interfaceNameWait,
-                                settings().pollInterval);
+    auto text = waitForFileText(*runDirWatch, interfaceNameFile(), settings.interfaceNameWait,
+                                settings.pollInterval);
     if (!text) return;
     name = std::string(trimSpacesTabsAndLineBreaks(*text));
     if (name->empty()) return;
@@ -104,7 +85,7 @@ void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {
   // if it runs the executable that was launched.
   const std::string socketPath = runDir + "/" + *name + ".sock";
   std::optional<pid_t> pid;
-  waitForDirectoryEntry(*runDirWatch_, settings().socketWait, settings().pollInterval,
+  waitForDirectoryEntry(*runDirWatch, settings.socketWait, settings.pollInterval,
                         [&]() -> std::optional<std::string> {
                           pid = listeningProcess(socketPath);
                           if (!pid) return std::nullopt;

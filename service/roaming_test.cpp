@@ -176,7 +176,7 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
                   ElementsAre("-setv6off", "USB LAN")));
   EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
                                                   ElementsAre("-n", "get", "203.0.113.5")));
-  const TunnelJournal journal = readTunnelJournal(settings.journalPath).journal;
+  const TunnelRecord journal = readTunnelJournal(settings.journalPath).journal;
   EXPECT_EQ(journal.dnsBackup.at("USB LAN"), "192.0.2.53");
   EXPECT_THAT(journal.ipv6Disabled, ElementsAre("Wi-Fi", "USB LAN"));
 

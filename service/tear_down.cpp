@@ -1,4 +1,6 @@
 #include "netsys/command_runner.h"
+#include "netsys/dns.h"
+#include "netsys/ipv6.h"
 #include "platform/process_executable.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
@@ -7,32 +9,24 @@ namespace zorvik {
 
 void HelperService::tearDown() {
   // First, so nothing this undoing changes is reported back to the queue.
-  routeWatch_.reset();
-  tunnelDNS_.reset();
-  gatewayInterface_.reset();
-  noGatewayLogged_ = false;
-  if (endpointIP && savedGateway) {
-    runTool(settings().routeTool,
-            {"-q", "-n", "delete", "-inet", *endpointIP + "/32", *savedGateway});
+  follower.stop();
+  if (tunnel.endpointIP && tunnel.savedGateway) {
+    runTool(settings.routeTool,
+            {"-q", "-n", "delete", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
   }
-  restoreDNS();
-  restoreIPv6();
+  restoreDNS(settings.networksetupTool, tunnel.dnsBackup);
+  restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);
   // Not waited for: its watcher logs the exit whenever it comes.
   if (proc) {
     proc->terminate();
-  } else if (journaledDaemonPid_ && journaledDaemonPath_) {
+  } else if (tunnel.daemonPid && tunnel.daemonPath) {
     // A daemon known only from the journal of an earlier helper process: its
     // pid may have been reused since, so only that executable is signalled.
-    terminateIfRunning(*journaledDaemonPid_, *journaledDaemonPath_);
+    terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
   proc.reset();
-  journaledDaemonPath_.reset();
-  journaledDaemonPid_.reset();
-  iface.reset();
-  sockPath.reset();
-  endpointIP.reset();
-  savedGateway.reset();
-  active = false;
+  // The restores above emptied dnsBackup and ipv6Disabled.
+  tunnel = TunnelRecord{};
   removeJournal();
   log.info("туннель опущен, конфигурация восстановлена");
 }

@@ -49,23 +49,23 @@ std::optional<pid_t> pidMember(const json& object, const char* key) {
 
 }  // namespace
 
-std::string encodeTunnelJournal(const TunnelJournal& journal) {
+std::string encodeTunnelJournal(const TunnelRecord& record) {
   json daemon = nullptr;
-  if (journal.daemonPath) {
-    daemon = {{"path", *journal.daemonPath},
-              {"pid", journal.daemonPid ? json(*journal.daemonPid) : json(nullptr)}};
+  if (record.daemonPath) {
+    daemon = {{"path", *record.daemonPath},
+              {"pid", record.daemonPid ? json(*record.daemonPid) : json(nullptr)}};
   }
   json out = {{"version", kFormatVersion},
-              {"endpointIP", optionalText(journal.endpointIP)},
-              {"savedGateway", optionalText(journal.savedGateway)},
-              {"dnsBackup", journal.dnsBackup},
-              {"ipv6Disabled", journal.ipv6Disabled},
+              {"endpointIP", optionalText(record.endpointIP)},
+              {"savedGateway", optionalText(record.savedGateway)},
+              {"dnsBackup", record.dnsBackup},
+              {"ipv6Disabled", record.ipv6Disabled},
               {"daemon", daemon},
-              {"iface", optionalText(journal.iface)}};
+              {"iface", optionalText(record.iface)}};
   return out.dump(2) + "\n";
 }
 
-TunnelJournal decodeTunnelJournal(std::string_view text) {
+TunnelRecord decodeTunnelJournal(std::string_view text) {
   json in;
   try {
     in = json::parse(text);
@@ -77,7 +77,7 @@ TunnelJournal decodeTunnelJournal(std::string_view text) {
   if (!version.is_number_integer() || version.get<std::int64_t>() != kFormatVersion)
     throw std::runtime_error("unknown version");
 
-  TunnelJournal journal;
+  TunnelRecord journal;
   journal.endpointIP = optionalTextMember(in, "endpointIP");
   journal.savedGateway = optionalTextMember(in, "savedGateway");
   journal.iface = optionalTextMember(in, "iface");
@@ -106,9 +106,9 @@ TunnelJournal decodeTunnelJournal(std::string_view text) {
   return journal;
 }
 
-void writeTunnelJournal(const std::string& path, const TunnelJournal& journal,
+void writeTunnelJournal(const std::string& path, const TunnelRecord& record,
                         bool directoryChecked) {
-  std::string text = encodeTunnelJournal(journal);
+  std::string text = encodeTunnelJournal(record);
   if (!directoryChecked) ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
   replaceFileAtomically(path, text, kJournalMode);
 }

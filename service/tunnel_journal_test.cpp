@@ -18,8 +18,8 @@ namespace {
 using nlohmann::json;
 using test_support::TempDir;
 
-TunnelJournal fullJournal() {
-  TunnelJournal journal;
+TunnelRecord fullJournal() {
+  TunnelRecord journal;
   journal.endpointIP = "203.0.113.5";
   journal.savedGateway = "192.168.1.1";
   journal.dnsBackup = {{"Wi-Fi", "empty"}, {"USB 10/100 LAN", "10.0.0.53\n10.0.0.54"}};
@@ -38,10 +38,10 @@ std::string writeText(const TempDir& dir, const std::string& text) {
 }
 
 TEST(TunnelJournalFormat, RoundTripsEveryRecordAndTheEmptyJournal) {
-  for (const TunnelJournal& journal : {fullJournal(), TunnelJournal{}}) {
+  for (const TunnelRecord& journal : {fullJournal(), TunnelRecord{}}) {
     EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(journal)), journal);
   }
-  TunnelJournal launching;
+  TunnelRecord launching;
   launching.daemonPath = "/opt/amneziawg-go";  // recorded, spawn not yet done
   EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(launching)), launching);
 }
@@ -118,7 +118,7 @@ TEST(TunnelJournalFile, ARewriteReplacesTheWholeFileAndLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir.file("tunnel-journal.json");
   writeTunnelJournal(path, fullJournal());
-  TunnelJournal smaller;
+  TunnelRecord smaller;
   smaller.savedGateway = "10.0.0.1";
   writeTunnelJournal(path, smaller);
 

@@ -37,13 +37,13 @@ void HelperService::status(StatusReply reply) {
 
 void HelperService::startOperation(const std::string& configText, const ResultReply& reply) {
   // A status asked before this start is answered before it, from the daemon it asked.
-  statusExchange_.waitUntilIdle();
+  statusExchange.waitUntilIdle();
   std::optional<std::string> failure;
   try {
     TunnelConfig config = parseTunnelConfig(configText);
-    if (active) tearDown();
+    if (tunnel.active) tearDown();
     bringUp(config);
-    active = true;
+    tunnel.active = true;
     watchNetwork(config);
   } catch (const std::exception& e) {
     failure = e.what();
@@ -58,23 +58,37 @@ void HelperService::startOperation(const std::string& configText, const ResultRe
 }
 
 void HelperService::stopOperation(const ResultReply& reply) {
-  statusExchange_.waitUntilIdle();
+  statusExchange.waitUntilIdle();
   tearDown();
   answer(reply, true, std::nullopt);
 }
 
 void HelperService::statusOperation(const StatusReply& reply) {
-  if (!active || !iface) {
+  if (!tunnel.active || !tunnel.iface) {
     answer(reply, false, std::uint64_t{0}, std::uint64_t{0});
     return;
   }
   // Off the queue: a daemon that does not answer holds up neither the queue nor the status
   // requests behind this one, which share this exchange's answer.
-  statusExchange_.join(
-      [socketPath = sockPath, timeout = settings().uapiTimeout] {
+  statusExchange.join(
+      [socketPath = tunnel.sockPath, timeout = settings.uapiTimeout] {
         return uapiTransferTotals(socketPath, timeout);
       },
       [reply](StatusExchange::Totals totals) { answer(reply, true, totals.first, totals.second); });
 }
+
+void HelperService::watchNetwork(const TunnelConfig& config) {
+  std::weak_ptr<HelperService> service = weak_from_this();
+  follower.watchNetwork(config, *tunnel.iface, [service] {
+    // The watch's thread only hands the change on; the state lives on the queue.
+    if (auto alive = service.lock()) {
+      alive->queue.async([service] {
+        if (auto stillAlive = service.lock()) stillAlive->networkChanged();
+      });
+    }
+  });
+}
+
+void HelperService::networkChanged() { follower.networkChanged(tunnel); }
 
 }  // namespace zorvik

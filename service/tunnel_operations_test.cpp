@@ -55,8 +55,9 @@ TEST_F(TunnelTest, ASecondStartTearsTheFirstTunnelDownBeforeItsBringUp) {
   auto second = daemon();
   EXPECT_NE(second, first);
   EXPECT_TRUE(second->isRunning());
-  EXPECT_EQ(onQueue([this] { return inside().iface(); }), "utun8");
-  EXPECT_EQ(onQueue([this] { return inside().sockPath(); }), settings.runDir + "/utun8.sock");
+  EXPECT_EQ(onQueue([this] { return inside().tunnel().iface; }), "utun8");
+  EXPECT_EQ(onQueue([this] { return inside().tunnel().sockPath; }),
+            settings.runDir + "/utun8.sock");
 }
 
 TEST_F(TunnelTest, AFailedSecondStartLeavesNoTunnelUp) {
@@ -88,10 +89,10 @@ TEST_F(TunnelTest, StatusNeedsBothTheActiveFlagAndAnInterface) {
   setFakeDaemon("FAKE_AWG_RX_BYTES", "7");
   ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
   EXPECT_EQ(status(), (Status{true, 7, 0}));
-  onQueue([this] { return inside().iface() = std::nullopt; });
+  onQueue([this] { return inside().tunnel().iface = std::nullopt; });
   EXPECT_EQ(status(), (Status{false, 0, 0}));
-  onQueue([this] { return inside().iface() = "utun7"; });
-  onQueue([this] { return inside().active() = false; });
+  onQueue([this] { return inside().tunnel().iface = "utun7"; });
+  onQueue([this] { return inside().tunnel().active = false; });
   EXPECT_EQ(status(), (Status{false, 0, 0}));
 }
 

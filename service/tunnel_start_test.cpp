@@ -62,14 +62,15 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   ASSERT_NE(daemon, nullptr);
   EXPECT_TRUE(daemon->isRunning());
   onQueue([&] {
-    EXPECT_TRUE(inside().active());
-    EXPECT_EQ(inside().iface(), "utun7");
-    EXPECT_EQ(inside().sockPath(), settings.runDir + "/utun7.sock");
-    EXPECT_EQ(inside().endpointIP(), "203.0.113.5");
-    EXPECT_EQ(inside().savedGateway(), "192.168.1.1");
-    EXPECT_EQ(inside().dnsBackup(), (std::map<std::string, std::string>{
-                                        {"Wi-Fi", "empty"}, {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
-    EXPECT_THAT(inside().ipv6Disabled(), ElementsAre("Wi-Fi"));
+    EXPECT_TRUE(inside().tunnel().active);
+    EXPECT_EQ(inside().tunnel().iface, "utun7");
+    EXPECT_EQ(inside().tunnel().sockPath, settings.runDir + "/utun7.sock");
+    EXPECT_EQ(inside().tunnel().endpointIP, "203.0.113.5");
+    EXPECT_EQ(inside().tunnel().savedGateway, "192.168.1.1");
+    EXPECT_EQ(inside().tunnel().dnsBackup,
+              (std::map<std::string, std::string>{{"Wi-Fi", "empty"},
+                                                  {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
+    EXPECT_THAT(inside().tunnel().ipv6Disabled, ElementsAre("Wi-Fi"));
     return 0;
   });
 
@@ -122,7 +123,7 @@ TEST_F(TunnelStart, AHostNameEndpointIsReplacedByItsAddressEverywhere) {
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_NE(requests[0].find("\nendpoint=127.0.0.1:51820\n"), std::string::npos) << requests[0];
   EXPECT_EQ(helperLog().back(), "туннель поднят на utun7 → 127.0.0.1");
-  EXPECT_EQ(onQueue([&] { return inside().endpointIP(); }), "127.0.0.1");
+  EXPECT_EQ(onQueue([&] { return inside().tunnel().endpointIP; }), "127.0.0.1");
 }
 
 TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
@@ -175,7 +176,8 @@ TEST_F(TunnelStart, AnotherDaemonsSocketIsNeverTaken) {
   UniqueFd other = bindUnixSocket(settings.runDir + "/utun9.sock");
   setFakeDaemon("FAKE_AWG_SOCKET_DELAY_MS", "300");
   ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
-  EXPECT_EQ(onQueue([this] { return inside().sockPath(); }), settings.runDir + "/utun7.sock");
+  EXPECT_EQ(onQueue([this] { return inside().tunnel().sockPath; }),
+            settings.runDir + "/utun7.sock");
   EXPECT_EQ(uapiRequests().size(), 1u) << "our daemon got the configuration";
   ASSERT_EQ(::fcntl(other.get(), F_SETFL, O_NONBLOCK), 0);
   EXPECT_EQ(::accept(other.get(), nullptr, nullptr), -1) << "the other socket was connected to";

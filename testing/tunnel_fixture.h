@@ -221,13 +221,13 @@ class TunnelTest : public ::testing::Test {
   void expectIdle() {
     onQueue([this] {
       EXPECT_EQ(inside().proc(), nullptr);
-      EXPECT_EQ(inside().iface(), std::nullopt);
-      EXPECT_EQ(inside().sockPath(), std::nullopt);
-      EXPECT_EQ(inside().endpointIP(), std::nullopt);
-      EXPECT_EQ(inside().savedGateway(), std::nullopt);
-      EXPECT_TRUE(inside().dnsBackup().empty());
-      EXPECT_TRUE(inside().ipv6Disabled().empty());
-      EXPECT_FALSE(inside().active());
+      EXPECT_EQ(inside().tunnel().iface, std::nullopt);
+      EXPECT_EQ(inside().tunnel().sockPath, std::nullopt);
+      EXPECT_EQ(inside().tunnel().endpointIP, std::nullopt);
+      EXPECT_EQ(inside().tunnel().savedGateway, std::nullopt);
+      EXPECT_TRUE(inside().tunnel().dnsBackup.empty());
+      EXPECT_TRUE(inside().tunnel().ipv6Disabled.empty());
+      EXPECT_FALSE(inside().tunnel().active);
       return 0;
     });
   }

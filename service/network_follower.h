@@ -1,0 +1,67 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "config/tunnel_config.h"
+#include "platform/route_watch.h"
+#include "service/helper_settings.h"
+#include "service/tunnel_record.h"
+
+namespace zorvik {
+
+/// While a tunnel is up, keeps it with the network a laptop moves through: the host
+/// route to the server follows the default gateway, and network services that came
+/// since the start get the tunnel's DNS and IPv6 treatment. Used on the service queue
+/// only, as the record it changes is.
+class NetworkFollower {
+ public:
+  /// Writes one message to the system log and the helper log file.
+  using LogLine = std::function<void(const std::string& message)>;
+  /// Puts the tunnel's record on disk; called before each change it records is made.
+  using RecordJournal = std::function<void()>;
+
+  /// `settings` must outlive the follower.
+  NetworkFollower(const HelperSettings& settings, LogLine logLine, RecordJournal recordJournal);
+  NetworkFollower(const NetworkFollower&) = delete;
+  NetworkFollower& operator=(const NetworkFollower&) = delete;
+
+  /// The bring-up took savedGateway from a default route through `interface`: the
+  /// same gateway behind another interface (Wi-Fi to Ethernet on one network) is a
+  /// move too.
+  void gatewayTaken(std::optional<std::string> interface);
+  /// After a successful bring-up: keeps the configuration's DNS text and starts the
+  /// route watch, which calls `changed` on its own thread at every change but those
+  /// of `tunnelInterface`. A watch that cannot start is logged; the tunnel works without.
+  void watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
+                    RouteWatch::Changed changed);
+  /// On the queue after the network changed, while `tunnel` is up: the host route
+  /// follows the default gateway, and services that came since get the DNS and IPv6
+  /// treatment, each change recorded in `tunnel`.
+  void networkChanged(TunnelRecord& tunnel);
+  /// Stops the watch, so nothing a teardown changes comes back, and forgets the tunnel.
+  void stop();
+
+ private:
+  void followDefaultGateway(TunnelRecord& tunnel);
+  /// While the default gateway is still savedGateway: adds the host route to the
+  /// server again when the server is not reached through it (the route went with a
+  /// link that dropped), as the bring-up adds it.
+  void restoreHostRoute(TunnelRecord& tunnel);
+
+  const HelperSettings& settings_;
+  const LogLine logLine_;
+  const RecordJournal recordJournal_;
+  // While up: the configuration's DNS text, for services that come later; the watch
+  // over the routing table; whether the lack of a usable default route has been
+  // logged since one was last seen; the interface of the default route when
+  // savedGateway was taken.
+  std::optional<std::string> tunnelDNS_;
+  std::unique_ptr<RouteWatch> routeWatch_;
+  bool noGatewayLogged_ = false;
+  std::optional<std::string> gatewayInterface_;
+};
+
+}  // namespace zorvik
