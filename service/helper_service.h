@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/serial_queue.h"
 #include "base/service_error.h"
+#include "base/system_log.h"
 #include "config/tunnel_config.h"
-#include "platform/serial_queue.h"
-#include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
 #include "service/status_exchange.h"

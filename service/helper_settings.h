@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "base/system_log.h"
 #include "platform/route_watch.h"
-#include "platform/system_log.h"
 
 namespace zorvik {
 

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "base/names.h"
+#include "base/system_log.h"
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
 #include "front/darwin/log_sink.h"
@@ -25,7 +26,6 @@
 #include "front/stop_signal.h"
 #include "platform/process_executable.h"
 #include "platform/standard_descriptors.h"
-#include "platform/system_log.h"
 #include "service/helper_settings.h"
 
 namespace {
