@@ -1,5 +1,5 @@
 #include "netsys/command_runner.h"
-#include "platform/process_executable.h"
+#include "platform/child_process.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 

@@ -24,7 +24,7 @@
 #include "front/log_messages.h"
 #include "front/shared_service.h"
 #include "front/stop_signal.h"
-#include "platform/process_executable.h"
+#include "platform/child_process.h"
 #include "platform/standard_descriptors.h"
 #include "service/helper_settings.h"
 
