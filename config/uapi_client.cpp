@@ -51,7 +51,7 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   setReceiveTimeout(fd.get(), timeout);
 
   const auto address = unixSocketAddress(socketPath);
-  if (!address || connect(fd.get(), address->get(), address->length) != 0) {
+  if (!address || !connectUnixSocket(fd.get(), *address)) {
     throw ServiceError("connect(UAPI) failed");
   }
 
