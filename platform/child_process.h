@@ -73,8 +73,8 @@ class ChildWatch {
   ChildWatch& operator=(const ChildWatch&) = delete;
 
   /// Waits until the child has exited, `fd` is readable or at end of file
-  /// (not watched when negative), or `deadline` passes. Exit wins a tie. Without a
-  /// deadline it returns `exited` also when the child cannot be waited for at all.
+  /// (not watched when negative), or `deadline` passes. Exit wins a tie. Called with
+  /// neither, it returns `exited` also when the child cannot be waited for at all.
   Event wait(int fd = -1, Clock::time_point deadline = kNoDeadline);
 
   /// How the child ended, once `wait` has said `exited`; the child stays unreaped, so its
