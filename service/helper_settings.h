@@ -9,6 +9,7 @@
 #include "config/uapi_client.h"
 #include "netsys/command_runner.h"
 #include "platform/route_watch.h"
+#include "service/endpoint.h"
 
 namespace zorvik {
 
@@ -34,7 +35,7 @@ struct HelperSettings {
   /// Send and receive time-out of one UAPI exchange.
   std::chrono::milliseconds uapiTimeout = kUAPITimeout;
   /// How long a start waits for the endpoint's name to resolve.
-  std::chrono::milliseconds resolveDeadline{5000};
+  std::chrono::milliseconds resolveDeadline = kResolveDeadline;
   /// How long one tool run may take before the tool and its process group are killed.
   std::chrono::milliseconds toolRunLimit = kToolRunLimit;
 
