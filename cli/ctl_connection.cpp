@@ -21,13 +21,9 @@ UniqueFd connectToHelper(const std::string& socketPath) {
     throw std::runtime_error(failure +
                              "the path is empty, holds a NUL or is too long for a socket");
 
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  if (!fd) throw std::runtime_error(failure + std::strerror(errno));
-  int result;
-  do {
-    result = ::connect(fd.get(), address->get(), address->length);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) throw std::runtime_error(failure + std::strerror(errno));
+  UniqueFd fd = openUnixStreamSocket(SocketMode::blocking);
+  if (!fd || !connectUnixSocket(fd.get(), *address))
+    throw std::runtime_error(failure + std::strerror(errno));
   return fd;
 }
 

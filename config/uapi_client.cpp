@@ -35,10 +35,6 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
 
 }  // namespace
 
-std::string uapiTransact(const std::string& socketPath, std::string_view request) {
-  return uapiTransact(socketPath, request, kUAPITimeout);
-}
-
 std::string uapiTransact(const std::string& socketPath, std::string_view request,
                          std::chrono::milliseconds timeout) {
   using Clock = std::chrono::steady_clock;
@@ -51,7 +47,7 @@ std::string uapiTransact(const std::string& socketPath, std::string_view request
   setReceiveTimeout(fd.get(), timeout);
 
   const auto address = unixSocketAddress(socketPath);
-  if (!address || connect(fd.get(), address->get(), address->length) != 0) {
+  if (!address || !connectUnixSocket(fd.get(), *address)) {
     throw ServiceError("connect(UAPI) failed");
   }
 
@@ -99,11 +95,6 @@ std::pair<std::uint64_t, std::uint64_t> parseTransferTotals(std::string_view ans
     }
   }
   return {received, sent};
-}
-
-std::pair<std::uint64_t, std::uint64_t> uapiTransferTotals(
-    const std::optional<std::string>& socketPath) {
-  return uapiTransferTotals(socketPath, kUAPITimeout);
 }
 
 std::pair<std::uint64_t, std::uint64_t> uapiTransferTotals(

@@ -184,11 +184,6 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
 }
 
 void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
-                     const StringMap& peer, const std::string& endpoint) {
-  applyUAPIConfig(socketPath, interface, peer, endpoint, kUAPITimeout);
-}
-
-void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
                      const StringMap& peer, const std::string& endpoint,
                      std::chrono::milliseconds timeout) {
   const std::string request = makeUAPISetRequest(interface, peer, endpoint);

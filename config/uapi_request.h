@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "config/tunnel_config.h"
+#include "config/uapi_client.h"
 
 namespace zorvik {
 
@@ -18,9 +19,7 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
 
 /// Builds the set request, sends it and checks the daemon's answer; throws on failure.
 void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
-                     const StringMap& peer, const std::string& endpoint);
-void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
                      const StringMap& peer, const std::string& endpoint,
-                     std::chrono::milliseconds timeout);
+                     std::chrono::milliseconds timeout = kUAPITimeout);
 
 }  // namespace zorvik

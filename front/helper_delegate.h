@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 
 namespace zorvik {
 

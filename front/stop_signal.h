@@ -3,7 +3,7 @@
 #include <functional>
 #include <memory>
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 #include "service/helper_service.h"
 
 namespace zorvik {

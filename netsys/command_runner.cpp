@@ -12,9 +12,7 @@
 #include "base/fd_io.h"
 #include "base/unique_fd.h"
 #include "base/utf8.h"
-#include "platform/child_watch.h"
-#include "platform/cloexec_pipe.h"
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 
 namespace zorvik {
 namespace {
@@ -67,7 +65,7 @@ std::optional<pid_t> startTool(const std::string& path, const std::vector<std::s
 }
 
 int reap(pid_t pid) {
-  std::optional<int> status = waitForExit(pid);
+  std::optional<int> status = reapChild(pid);
   return status ? terminationStatus(*status) : -1;
 }
 

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/cloexec_pipe.h"
+#include "platform/child_process.h"
 
 namespace zorvik {
 namespace {

@@ -3,6 +3,8 @@
 #include <sys/socket.h>
 #include <sys/time.h>
 
+#include <cerrno>
+
 namespace zorvik {
 namespace {
 
@@ -16,6 +18,15 @@ bool setTimeout(int fd, int option, std::chrono::microseconds timeout) {
 }
 
 }  // namespace
+
+bool connectUnixSocket(int fd, const UnixSocketAddress& address) {
+  for (bool retry = false;; retry = true) {
+    if (::connect(fd, address.get(), address.length) == 0) return true;
+    // The interrupted attempt may have got through in the meantime.
+    if (retry && errno == EISCONN) return true;
+    if (errno != EINTR) return false;
+  }
+}
 
 bool setReceiveTimeout(int fd, std::chrono::microseconds timeout) {
   return setTimeout(fd, SO_RCVTIMEO, timeout);

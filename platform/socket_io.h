@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "base/unique_fd.h"
+#include "base/unix_address.h"
 
 namespace zorvik {
 
@@ -16,6 +17,12 @@ enum class SocketMode { blocking, nonBlocking };
 /// A new Unix stream socket, close-on-exec, whose writes never raise SIGPIPE; an invalid
 /// UniqueFd, with errno set, when the system refuses.
 UniqueFd openUnixStreamSocket(SocketMode mode);
+
+/// Connects `fd` (from openUnixStreamSocket) to `address`, again after a signal interrupts the
+/// attempt; EISCONN on such a retry means the interrupted attempt got through. False with errno
+/// set when it fails (on a non-blocking socket, EAGAIN or EINPROGRESS when the listener's
+/// backlog is full).
+bool connectUnixSocket(int fd, const UnixSocketAddress& address);
 
 /// One send() on a socket from openUnixStreamSocket: a closed peer is EPIPE, never SIGPIPE.
 ssize_t sendNoSignal(int fd, const void* data, std::size_t size);

@@ -7,7 +7,7 @@
 #include <system_error>
 #include <thread>
 
-#include "platform/child_wait.h"
+#include "platform/child_process.h"
 
 namespace zorvik {
 
@@ -26,7 +26,7 @@ std::shared_ptr<DaemonProcess> DaemonProcess::launch(const SpawnRequest& request
   } catch (...) {
     // Without a watcher nobody would reap the child; end it now instead.
     ::kill(pid, SIGKILL);
-    waitForExit(pid);
+    reapChild(pid);
     throw;
   }
   return process;
@@ -84,7 +84,9 @@ bool DaemonProcess::waitUntilFinished(std::chrono::milliseconds timeout) const {
 
 void DaemonProcess::watch(const ExitHandler& onExit) {
   // The child is left a zombie, so its pid stays ours until it is marked.
-  const auto end = waitForChildEnd(pid_);
+  ChildWatch watch(pid_);
+  watch.wait();
+  const auto end = watch.end();
   {
     std::lock_guard lock(mutex_);
     exited_ = true;
@@ -94,7 +96,7 @@ void DaemonProcess::watch(const ExitHandler& onExit) {
     }
   }
   finishedChanged_.notify_all();
-  waitForExit(pid_);
+  reapChild(pid_);
   try {
     if (onExit) onExit(*this);
   } catch (...) {

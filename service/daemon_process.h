@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 
 namespace zorvik {
 

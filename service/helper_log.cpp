@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "base/fd_io.h"
+#include "base/system_log.h"
 #include "platform/append_file.h"
-#include "platform/system_log.h"
 
 namespace zorvik {
 

@@ -6,10 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/serial_queue.h"
 #include "base/service_error.h"
+#include "base/system_log.h"
 #include "config/tunnel_config.h"
-#include "platform/serial_queue.h"
-#include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
 #include "service/network_follower.h"

@@ -5,8 +5,11 @@
 #include <memory>
 #include <string>
 
+#include "base/system_log.h"
+#include "config/uapi_client.h"
+#include "netsys/command_runner.h"
 #include "platform/route_watch.h"
-#include "platform/system_log.h"
+#include "service/endpoint.h"
 
 namespace zorvik {
 
@@ -30,11 +33,11 @@ struct HelperSettings {
   std::chrono::milliseconds socketWait{8000};
   std::chrono::milliseconds pollInterval{100};
   /// Send and receive time-out of one UAPI exchange.
-  std::chrono::milliseconds uapiTimeout{5000};
+  std::chrono::milliseconds uapiTimeout = kUAPITimeout;
   /// How long a start waits for the endpoint's name to resolve.
-  std::chrono::milliseconds resolveDeadline{5000};
+  std::chrono::milliseconds resolveDeadline = kResolveDeadline;
   /// How long one tool run may take before the tool and its process group are killed.
-  std::chrono::milliseconds toolRunLimit{15000};
+  std::chrono::milliseconds toolRunLimit = kToolRunLimit;
 
   /// Starts watching the network while a tunnel is up: `changed` is called on the
   /// watch's own thread; the tunnel's interface is named so its own changes are

@@ -10,7 +10,7 @@
 #include <fstream>
 
 #include "config/uapi_client.h"
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 #include "service/tunnel_journal.h"
 #include "testing/tunnel_fixture.h"
 
@@ -312,7 +312,7 @@ pid_t spawnFakeDaemon(const std::string& runDir, const std::string& nameFile,
 }
 
 int exitStatusOf(pid_t pid) {
-  const auto status = waitForExit(pid);
+  const auto status = reapChild(pid);
   return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 

@@ -3,9 +3,9 @@
 #include <set>
 
 #include "base/unicode_space.h"
+#include "platform/child_process.h"
 #include "platform/directory_watch.h"
 #include "platform/private_file.h"
-#include "platform/process_executable.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
 #include "service/tunnel_journal.h"

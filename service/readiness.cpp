@@ -81,17 +81,14 @@ bool acceptsConnection(const std::string& path) {
   if (!address) return false;
   UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
   if (!fd) return false;
-  if (::connect(fd.get(), address->get(), address->length) == 0) {
-    return true;
-  }
-  return errno == EAGAIN || errno == EINPROGRESS;
+  return connectUnixSocket(fd.get(), *address) || errno == EAGAIN || errno == EINPROGRESS;
 }
 
 std::optional<pid_t> listeningProcess(const std::string& path) {
   const auto address = unixSocketAddress(path);
   if (!address) return std::nullopt;
   UniqueFd fd = openUnixStreamSocket(SocketMode::nonBlocking);
-  if (!fd || ::connect(fd.get(), address->get(), address->length) != 0) return std::nullopt;
+  if (!fd || !connectUnixSocket(fd.get(), *address)) return std::nullopt;
   return unixSocketPeerPid(fd.get());
 }
 

@@ -1,7 +1,7 @@
 #include "netsys/command_runner.h"
 #include "netsys/dns.h"
 #include "netsys/ipv6.h"
-#include "platform/process_executable.h"
+#include "platform/child_process.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 #include "testing/tunnel_fixture.h"
 
 namespace zorvik::test_support {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/unique_fd.h"
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 #include "testing/pipe.h"
 
 namespace zorvik::test_support {
@@ -92,7 +92,7 @@ class CtlRun {
   std::string errSoFar() const { return err_->textSoFar(); }
 
   CtlResult finish() {
-    const auto status = waitForExit(pid_);
+    const auto status = reapChild(pid_);
     pid_ = -1;
     const int exitCode = status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     return {exitCode, out_->take(), err_->take()};

@@ -59,7 +59,7 @@
 
 #include "base/fd_io.h"
 #include "base/unix_address.h"
-#include "platform/cloexec_pipe.h"
+#include "platform/child_process.h"
 #include "platform/socket_io.h"
 #include "testing/fake_uapi_device.h"
 

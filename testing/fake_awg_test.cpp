@@ -14,7 +14,7 @@
 #include "base/unique_fd.h"
 #include "config/uapi_client.h"
 #include "config/uapi_request.h"
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 #include "service/helper_service.h"
 #include "testing/temp_dir.h"
 
@@ -82,7 +82,7 @@ class FakeDaemon {
   std::optional<int> stop() {
     if (pid_ <= 0) return std::nullopt;
     kill(pid_, SIGTERM);
-    auto status = waitForExit(pid_);
+    auto status = reapChild(pid_);
     pid_ = -1;
     return status;
   }

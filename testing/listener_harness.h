@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "base/names.h"
+#include "base/serial_queue.h"
+#include "base/system_log.h"
 #include "cli/ctl_connection.h"
 #include "front/helper_delegate.h"
 #include "front/linux/listener.h"
 #include "front/log_messages.h"
-#include "platform/serial_queue.h"
-#include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "testing/fake_code_signing.h"
 #include "testing/memory_log_sink.h"

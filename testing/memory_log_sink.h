@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 
 namespace zorvik::test_support {
 

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "platform/cloexec_pipe.h"
+#include "platform/child_process.h"
 
 namespace zorvik::test_support {
 

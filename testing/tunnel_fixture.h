@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "testing/fake_route_watch.h"

@@ -4,8 +4,8 @@
 
 #include <memory>
 
+#include "base/system_log.h"
 #include "front/helper_delegate.h"
-#include "platform/system_log.h"
 
 /// The XPC listener's delegate: admission by the C++ HelperDelegate, then the shared service
 /// exported on every admitted connection.

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 
 namespace zorvik {
 

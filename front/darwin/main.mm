@@ -17,15 +17,15 @@
 #include <utility>
 
 #include "base/names.h"
+#include "base/system_log.h"
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
 #include "front/darwin/log_sink.h"
 #include "front/darwin/stop_signals.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
-#include "platform/process_executable.h"
+#include "platform/child_process.h"
 #include "platform/standard_descriptors.h"
-#include "platform/system_log.h"
 #include "service/helper_settings.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/system_log.h"
+#include "base/system_log.h"
 
 namespace zorvik {
 

@@ -14,6 +14,7 @@
 #include "front/linux/connection_channel.h"
 #include "front/linux/request_dispatch.h"
 #include "front/log_messages.h"
+#include "platform/socket_io.h"
 
 namespace zorvik {
 namespace {
@@ -35,7 +36,7 @@ UnixSocketAddress socketAddress(const std::string& path) {
 }
 
 UniqueFd unixStreamSocket() {
-  UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  UniqueFd fd = openUnixStreamSocket(SocketMode::blocking);
   if (!fd) throw std::runtime_error(std::string("cannot create a socket: ") + std::strerror(errno));
   return fd;
 }
@@ -43,11 +44,7 @@ UniqueFd unixStreamSocket() {
 // True when something accepts connections on `path`.
 bool helperAnswers(const UnixSocketAddress& address) {
   UniqueFd probe = unixStreamSocket();
-  int result;
-  do {
-    result = ::connect(probe.get(), address.get(), address.length);
-  } while (result != 0 && errno == EINTR);
-  return result == 0;
+  return connectUnixSocket(probe.get(), address);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include <string>
 #include <thread>
 
+#include "base/system_log.h"
 #include "base/unique_fd.h"
 #include "front/helper_delegate.h"
-#include "platform/system_log.h"
 #include "service/helper_protocol.h"
 #include "wire/socket_path.h"
 #include "wire/wire_format.h"

@@ -12,8 +12,8 @@
 #include "base/unique_fd.h"
 #include "front/linux/code_signing.h"
 #include "front/log_messages.h"
-#include "platform/pidfd_linux.h"
-#include "platform/process_executable.h"
+#include "platform/child_process.h"
+#include "platform/child_process_linux.h"
 
 // Older kernel headers lack it; the kernel answers ENOPROTOOPT where it is unknown.
 #ifndef SO_PEERPIDFD

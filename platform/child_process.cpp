@@ -1,4 +1,4 @@
-#include "platform/process_spawn.h"
+#include "platform/child_process.h"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -10,8 +10,6 @@
 #include <deque>
 #include <memory>
 #include <system_error>
-
-#include "platform/spawn_close_others.h"
 
 extern char** environ;
 
@@ -139,7 +137,60 @@ pid_t spawnProcess(const SpawnRequest& request) {
   return pid;
 }
 
-std::optional<int> waitForExit(pid_t pid) {
+std::vector<std::string> environmentWith(const std::vector<std::string>& overrides) {
+  auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  std::vector<std::string> out;
+  for (char** entry = environ; entry && *entry; ++entry) {
+    std::string text(*entry);
+    bool replaced = false;
+    for (const auto& o : overrides) replaced = replaced || nameOf(o) == nameOf(text);
+    if (!replaced) out.push_back(std::move(text));
+  }
+  out.insert(out.end(), overrides.begin(), overrides.end());
+  return out;
+}
+
+ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
+  // Nothing to watch but the end, and no deadline: waitid blocks until then by itself.
+  if (fd < 0 && deadline == kNoDeadline) {
+    waitForReport(pid_, WEXITED);
+    return Event::exited;
+  }
+  if (!watching_) {
+    startWatching();
+    watching_ = true;
+  }
+  return waitWatched(fd, deadline);
+}
+
+// WEXITED without WSTOPPED or WCONTINUED reports only ends, on Linux and on macOS alike, so this
+// blocks through a stop; skipping is only a guard.
+std::optional<ChildReport> ChildWatch::end() const {
+  return skipToEnd([pid = pid_] { return waitForReport(pid, WEXITED); });
+}
+
+std::optional<ChildReport> waitForReport(pid_t pid, int flags) {
+  siginfo_t info{};
+  for (;;) {
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, flags | WNOWAIT) == 0) {
+      return ChildReport{info.si_code, info.si_status};
+    }
+    if (errno != EINTR) return std::nullopt;
+  }
+}
+
+std::optional<ChildReport> skipToEnd(
+    const std::function<std::optional<ChildReport>()>& nextReport) {
+  for (;;) {
+    auto report = nextReport();
+    if (!report) return std::nullopt;
+    if (report->code == CLD_EXITED || report->code == CLD_KILLED || report->code == CLD_DUMPED) {
+      return report;
+    }
+  }
+}
+
+std::optional<int> reapChild(pid_t pid) {
   int status = 0;
   for (;;) {
     pid_t rc = waitpid(pid, &status, 0);
@@ -153,19 +204,6 @@ int terminationStatus(int waitStatus) {
   if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
   if (WIFSIGNALED(waitStatus)) return WTERMSIG(waitStatus);
   return waitStatus;
-}
-
-std::vector<std::string> environmentWith(const std::vector<std::string>& overrides) {
-  auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
-  std::vector<std::string> out;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    std::string text(*entry);
-    bool replaced = false;
-    for (const auto& o : overrides) replaced = replaced || nameOf(o) == nameOf(text);
-    if (!replaced) out.push_back(std::move(text));
-  }
-  out.insert(out.end(), overrides.begin(), overrides.end());
-  return out;
 }
 
 }  // namespace zorvik

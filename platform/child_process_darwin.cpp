@@ -1,12 +1,40 @@
+#include <fcntl.h>
+#include <libproc.h>
+#include <signal.h>
 #include <sys/event.h>
 #include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
-#include "platform/child_wait.h"
-#include "platform/child_watch.h"
+#include "platform/child_process.h"
 
 namespace zorvik {
+
+// With this flag every descriptor that no file action names is closed in the child.
+short spawnCloseOthersFlags() { return POSIX_SPAWN_CLOEXEC_DEFAULT; }
+
+// So 0, 1 and 2 are named explicitly, whether redirected or inherited.
+int spawnCloseOthers(posix_spawn_file_actions_t* actions) {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (int rc = posix_spawn_file_actions_addinherit_np(actions, fd); rc != 0) return rc;
+  }
+  return 0;
+}
+
+// No pipe2 here. The flag is set right after; children are spawned with
+// POSIX_SPAWN_CLOEXEC_DEFAULT, so the short gap cannot leak the ends to them.
+std::optional<PipeEnds> makeCloexecPipe() {
+  int ends[2];
+  if (::pipe(ends) != 0) return std::nullopt;
+  PipeEnds pipe{UniqueFd(ends[0]), UniqueFd(ends[1])};
+  if (::fcntl(pipe.readEnd.get(), F_SETFD, FD_CLOEXEC) != 0 ||
+      ::fcntl(pipe.writeEnd.get(), F_SETFD, FD_CLOEXEC) != 0) {
+    return std::nullopt;
+  }
+  return pipe;
+}
 
 // The kernel posts NOTE_EXIT before it makes the child a zombie, and a child that is past
 // that point can no longer be found, so registering its filter fails with ESRCH and no event
@@ -14,16 +42,15 @@ namespace zorvik {
 // alone, so a stop is never reported) returns as soon as it is, where WNOHANG may still find
 // nothing.
 
-ChildWatch::ChildWatch(pid_t pid) : pid_(pid), handle_(::kqueue()) {
+void ChildWatch::startWatching() {
+  handle_ = UniqueFd(::kqueue());
   if (!handle_) return;
   struct kevent change {};
   EV_SET(&change, pid_, EVFILT_PROC, EV_ADD, NOTE_EXIT, 0, nullptr);
   exitPosted_ = ::kevent(handle_.get(), &change, 1, nullptr, 0, nullptr) != 0 && errno == ESRCH;
 }
 
-ChildWatch::~ChildWatch() = default;
-
-ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
+ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
   if (fd != watchedFd_ && handle_) {
     struct kevent changes[2];
     int count = 0;
@@ -52,7 +79,8 @@ ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
     const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
                            static_cast<long>(nanoseconds % 1000000000)};
     struct kevent events[2];
-    const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2, &timeout);
+    const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2,
+                               deadline == kNoDeadline ? nullptr : &timeout);
     if (ready < 0 && errno != EINTR) return Event::timedOut;
     bool readable = false;
     for (int i = 0; i < ready; ++i) {
@@ -63,6 +91,22 @@ ChildWatch::Event ChildWatch::wait(int fd, Clock::time_point deadline) {
     // The exit event is one-shot: seen together with a read event it still wins the tie.
     if (!exitPosted_ && readable) return Event::readable;
   }
+}
+
+std::optional<std::string> processExecutablePath(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  char path[PROC_PIDPATHINFO_MAXSIZE];
+  int length = ::proc_pidpath(pid, path, sizeof path);
+  if (length <= 0) return std::nullopt;
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
+bool terminateIfRunning(pid_t pid, const std::string& executablePath) {
+  if (pid < 2) return false;
+  // No process descriptor here: the pid could in theory be reused between the
+  // check and the signal, a window of microseconds after a helper restart.
+  if (processExecutablePath(pid) != executablePath) return false;
+  return ::kill(pid, SIGTERM) == 0;
 }
 
 }  // namespace zorvik

@@ -1,4 +1,4 @@
-#include "platform/system_log.h"
+#include "base/system_log.h"
 
 namespace zorvik {
 
