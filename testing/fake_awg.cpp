@@ -59,7 +59,6 @@
 
 #include "base/fd_io.h"
 #include "base/unix_address.h"
-#include "platform/child_process.h"
 #include "platform/socket_io.h"
 #include "testing/fake_uapi_device.h"
 
@@ -295,11 +294,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fake_awg utun\n");
     return 64;
   }
-  auto ends = zorvik::makeCloexecPipe();
-  if (!ends) return 71;
   // Kept for the life of the process: the signal handler writes to it.
-  signalPipe[0] = ends->readEnd.release();
-  signalPipe[1] = ends->writeEnd.release();
+  if (pipe2(signalPipe, O_CLOEXEC) != 0) return 71;
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigaction(SIGTERM, &action, nullptr);
