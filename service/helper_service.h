@@ -71,12 +71,9 @@ class HelperService final : public ZorvikHelperProtocol,
   void daemonEnded(const std::weak_ptr<const DaemonProcess>& ended);
   void tearDown();
 
-  /// After a successful bring-up: the follower watches the network, and its
-  /// changes come back to the queue as networkChanged.
+  /// After a successful bring-up: the follower watches the network, and each change
+  /// comes back to the queue, where the follower brings the tunnel's record up to date.
   void watchNetwork(const TunnelConfig& config);
-  /// On the queue after the network changed: the follower brings the tunnel's
-  /// record up to date, while a tunnel is up.
-  void networkChanged();
 
   /// Writes `tunnel` to the journal; a failure is logged once per tunnel and
   /// never thrown, since the journal must not fail a start.

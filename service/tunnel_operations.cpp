@@ -83,12 +83,11 @@ void HelperService::watchNetwork(const TunnelConfig& config) {
     // The watch's thread only hands the change on; the state lives on the queue.
     if (auto alive = service.lock()) {
       alive->queue.async([service] {
-        if (auto stillAlive = service.lock()) stillAlive->networkChanged();
+        if (auto stillAlive = service.lock())
+          stillAlive->follower.networkChanged(stillAlive->tunnel);
       });
     }
   });
 }
-
-void HelperService::networkChanged() { follower.networkChanged(tunnel); }
 
 }  // namespace zorvik
