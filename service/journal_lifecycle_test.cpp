@@ -316,6 +316,15 @@ int exitStatusOf(pid_t pid) {
   return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
 }
 
+/// Ended by a SIGTERM: through the fake's handler (status 0), or by the signal itself when it
+/// came before the fake had put its handler in place. A replay that ends a daemon right after
+/// its spawn may be that early; the daemon running to its own end would exit 1.
+bool endedBySIGTERM(pid_t pid) {
+  const auto status = reapChild(pid);
+  return status && ((WIFEXITED(*status) && WEXITSTATUS(*status) == 0) ||
+                    (WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM));
+}
+
 // A helper that dies at any point of a start leaves the journal as it stood then, and a daemon
 // that may still be starting. The next helper's replay ends that daemon, and no other one.
 TEST_F(TunnelJournalTest, ADaemonLeftAtAnyPointOfAStartIsEndedByTheReplay) {
@@ -359,7 +368,7 @@ TEST_F(TunnelJournalTest, ADaemonLeftAtAnyPointOfAStartIsEndedByTheReplay) {
     replay();
 
     if (daemon) {
-      EXPECT_EQ(exitStatusOf(*daemon), 0) << "the daemon was not asked to terminate";
+      EXPECT_TRUE(endedBySIGTERM(*daemon)) << "the daemon was not asked to terminate";
     }
     EXPECT_NE(uapiTransact(otherSocket, "get=1\n\n").find("errno=0"), std::string::npos)
         << "the other daemon no longer answers";
