@@ -30,9 +30,17 @@ tb_expect_eq "$(server_route)" "" "host route while en0 is down"
 ip link set en0 up
 ip route add default via "$TB_SERVER_ADDRESS" dev en0
 back=$EPOCHREALTIME
+# No traffic until the host route is back: until then the daemon's own packets to the server go
+# into the tunnel itself and loop there; once they reach the server it may take the client's
+# tunnel address for its endpoint and answer into its own tunnel until the next handshake
+# (about 15 s here). That loop is between the two daemons; what the helper owes is the route.
+host_route_back() { [ "$(server_route)" = "$server via $TB_SERVER_ADDRESS dev en0" ]; }
+tb_wait_for 3 host_route_back ||
+  tb_fail "the host route was not back 3 s after the default route (host route: [$(server_route)])"
+tb_checked
+tb_figure "host route back after the default route came back (s)" "$(tb_seconds_since "$back")"
 answered_within 3 || tb_fail "no answer through the tunnel 3 s after the default route came back (host route: [$(server_route)])"
 tb_figure "first answer after the default route came back (s)" "$(tb_seconds_since "$back")"
-tb_expect_eq "$(server_route)" "$server via $TB_SERVER_ADDRESS dev en0" "host route after the flap"
 tb_expect_eq "$(grep -F '"/sbin/route","-q"' "$TB/journal")" \
   "[\"/sbin/route\",\"-q\",\"-n\",\"add\",\"-inet\",\"$server/32\",\"$TB_SERVER_ADDRESS\"]" \
   "route changes in the tool journal"
