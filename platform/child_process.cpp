@@ -179,6 +179,12 @@ std::optional<ChildReport> waitForReport(pid_t pid, int flags) {
   }
 }
 
+bool childHasEnded(pid_t pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid == pid;
+}
+
 std::optional<ChildReport> skipToEnd(
     const std::function<std::optional<ChildReport>()>& nextReport) {
   for (;;) {

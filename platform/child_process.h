@@ -98,6 +98,9 @@ class ChildWatch {
 /// for another reason than EINTR (no such child).
 std::optional<ChildReport> waitForReport(pid_t pid, int flags);
 
+/// True once child `pid` has ended; never waits, and leaves it unreaped.
+bool childHasEnded(pid_t pid);
+
 /// Calls `nextReport` until it reports an end (exit, kill or core dump) and returns that one;
 /// reports of a stop or a continue are skipped. Nothing as soon as a wait fails.
 std::optional<ChildReport> skipToEnd(const std::function<std::optional<ChildReport>()>& nextReport);

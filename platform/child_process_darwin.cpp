@@ -67,11 +67,7 @@ ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
     }
     if (!handle_) {
       // No kqueue to sleep on: only an exit that has already happened is seen.
-      siginfo_t info{};
-      const bool ended =
-          ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-          info.si_pid == pid_;
-      return ended ? Event::exited : Event::timedOut;
+      return childHasEnded(pid_) ? Event::exited : Event::timedOut;
     }
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return Event::timedOut;

@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,12 +24,6 @@ constexpr std::chrono::milliseconds kLongestPoll{INT_MAX};
 // The kernel appends this when the file was replaced or removed since the
 // start, as an update or reinstall does; the process still runs that path's program.
 constexpr std::string_view kDeletedSuffix = " (deleted)";
-
-bool hasExited(pid_t pid) {
-  siginfo_t info{};
-  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-         info.si_pid == pid;
-}
 
 }  // namespace
 
@@ -58,8 +51,8 @@ void ChildWatch::startWatching() { handle_ = openPidfd(pid_); }
 ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
   for (;;) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    if (!handle_ && hasExited(pid_)) return Event::exited;
-    if (left.count() <= 0) return hasExited(pid_) ? Event::exited : Event::timedOut;
+    if (!handle_ && childHasEnded(pid_)) return Event::exited;
+    if (left.count() <= 0) return childHasEnded(pid_) ? Event::exited : Event::timedOut;
 
     pollfd entries[2];
     nfds_t count = 0;
@@ -67,7 +60,7 @@ ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
     if (fd >= 0) entries[count++] = {fd, POLLIN, 0};
     const auto timeout = std::min(handle_ ? left : std::min(left, kExitPollInterval), kLongestPoll);
     const int ready = ::poll(entries, count, static_cast<int>(timeout.count()));
-    if (ready < 0 && errno != EINTR) return hasExited(pid_) ? Event::exited : Event::timedOut;
+    if (ready < 0 && errno != EINTR) return childHasEnded(pid_) ? Event::exited : Event::timedOut;
     if (ready <= 0) continue;
     if (handle_ && entries[0].revents != 0) return Event::exited;
     if (fd >= 0 && entries[count - 1].revents != 0) return Event::readable;
