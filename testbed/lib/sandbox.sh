@@ -294,8 +294,10 @@ tb_helper_log_messages() {
 tb_expect_tunnel_up() { # ENDPOINT_IP
   local routes
   routes=$(ip -4 route show)
-  tb_expect_contains "$routes" "0.0.0.0/1 dev utun" "routes while up"
   tb_expect_contains "$routes" "128.0.0.0/1 dev utun" "routes while up"
+  # Every address but the server's goes into the tunnel.
+  tb_expect_contains "$(ip -4 route get 198.18.0.1)" "dev utun" "route to a public address while up"
+  tb_expect_contains "$(ip -4 route get "$1")" "dev en0" "route to the server while up"
   tb_expect_contains "$routes" "$1 via $TB_SERVER_ADDRESS dev en0" "host route to the server while up"
   tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route while up"
   tb_expect_contains "$(ip -4 -o addr show dev utun)" "inet $TB_CLIENT_TUNNEL_ADDRESS" "utun address"
@@ -317,7 +319,7 @@ tb_expect_torn_down() {
   local routes
   routes=$(ip -4 route show)
   tb_expect_lacks "$routes" "$TB_SERVER_ADDRESS via" "routes after teardown"
-  tb_expect_lacks "$routes" "0.0.0.0/1" "routes after teardown"
+  tb_expect_lacks "$routes" "dev utun" "routes after teardown"
   tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route after teardown"
   tb_expect_eq "$(tb_services_summary)" "$1" "network services after teardown"
   tb_expect_eq "$(tb_status_field active)" false "status after teardown"
