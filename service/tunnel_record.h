@@ -20,6 +20,8 @@ struct TunnelRecord {
   std::optional<std::string> endpointIP;
   std::optional<std::string> savedGateway;
   std::map<std::string, std::string> dnsBackup;
+  /// Each changed service's own search domains, kept as dnsBackup keeps its servers.
+  std::map<std::string, std::string> searchDomainsBackup;
   std::vector<std::string> ipv6Disabled;
   /// The daemon's executable, recorded before it is started.
   std::optional<std::string> daemonPath;
