@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include "config/tunnel_dns.h"
 #include "config/uapi_request.h"
 #include "netsys/command_runner.h"
 #include "netsys/dns.h"
@@ -62,8 +63,8 @@ void HelperService::bringUp(const TunnelConfig& config) {
     runTool(route, {"-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", name});
   }
 
-  overrideDNS(settings.networksetupTool, valueOr(config.interface, "dns", ""), tunnel.dnsBackup,
-              [this] { recordJournal(); });
+  overrideDNS(settings.networksetupTool, interfaceDNS(config.interface), tunnel.dnsBackup,
+              tunnel.searchDomainsBackup, [this] { recordJournal(); });
   disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, [this] { recordJournal(); });
 
   logLine("туннель поднят на " + name + " → " + *tunnel.endpointIP);

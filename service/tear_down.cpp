@@ -14,7 +14,7 @@ void HelperService::tearDown() {
     runTool(settings.routeTool,
             {"-q", "-n", "delete", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
   }
-  restoreDNS(settings.networksetupTool, tunnel.dnsBackup);
+  restoreDNS(settings.networksetupTool, tunnel.dnsBackup, tunnel.searchDomainsBackup);
   restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);
   // Not waited for: its watcher logs the exit whenever it comes.
   if (proc) {
@@ -25,7 +25,7 @@ void HelperService::tearDown() {
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
   proc.reset();
-  // The restores above emptied dnsBackup and ipv6Disabled.
+  // The restores above emptied dnsBackup, searchDomainsBackup and ipv6Disabled.
   tunnel = TunnelRecord{};
   removeJournal();
   log.info("туннель опущен, конфигурация восстановлена");
