@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "base/unicode_space.h"
 #include "base/unicode_text.h"
+#include "config/tunnel_dns.h"
 
 namespace zorvik {
 namespace {
@@ -61,6 +62,7 @@ TunnelConfig parseTunnelConfig(std::string_view text) {
     const auto high = parseInt64(jmax->second);
     if (low && high && *low > *high) throw ServiceError("Jmin больше Jmax");
   }
+  interfaceDNS(config.interface);
   return config;
 }
 

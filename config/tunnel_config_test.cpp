@@ -83,7 +83,7 @@ TEST(ParseTunnelConfig, KeysAreTrimmedAndLowerCasedValuesKeptVerbatim) {
       "  [INTERFACE]  \n"
       "\tPRIVATEKEY\t=  aGVsbG8gd29ybGQ=  \n"
       "Public Key = inner blank stays\n"
-      "DNS = 1.1.1.1 # remark\n"
+      "Table = off # remark\n"
       "Jc=4=5\n"
       "no equals sign here\n"
       "[pEeR]\n"
@@ -92,7 +92,7 @@ TEST(ParseTunnelConfig, KeysAreTrimmedAndLowerCasedValuesKeptVerbatim) {
       "\u212Aeepalive = 1\n");
   EXPECT_EQ(config.interface, (StringMap{{"privatekey", "aGVsbG8gd29ybGQ="},
                                          {"public key", "inner blank stays"},
-                                         {"dns", "1.1.1.1 # remark"},
+                                         {"table", "off # remark"},
                                          {"jc", "4=5"}}));
   EXPECT_EQ(config.peer, (StringMap{{"publickey", "Ab+/cD=="},
                                     {"endpoint", "[2001:db8::1]:51820"},
@@ -127,8 +127,8 @@ TEST(ParseTunnelConfig, SectionRules) {
 }
 
 TEST(ParseTunnelConfig, CarriageReturnEndsUpInValuesNotInLineBreaks) {
-  const auto config = parseTunnelConfig(kInterface + "DNS = 9.9.9.9\r\n" + kPeer);
-  EXPECT_EQ(config.interface.at("dns"), "9.9.9.9\r");
+  const auto config = parseTunnelConfig(kInterface + "Table = off\r\n" + kPeer);
+  EXPECT_EQ(config.interface.at("table"), "off\r");
 }
 
 TEST(ParseTunnelConfig, InvalidUTF8PassesThroughUnchanged) {

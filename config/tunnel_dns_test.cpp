@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "base/service_error.h"
+#include "config/tunnel_config.h"
 
 namespace zorvik {
 namespace {
@@ -80,6 +81,18 @@ TEST(InterfaceDNS, RefusesThePieceThatIsNeitherAnAddressNorAHostName) {
     ADD_FAILURE() << "accepted a long piece";
   } catch (const ServiceError& e) {
     EXPECT_EQ(e.msg, "некорректный DNS: " + std::string(256, '_'));
+  }
+}
+
+TEST(InterfaceDNS, TheParserRefusesABadValueBeforeAnyoneUsesIt) {
+  const std::string head = "[Interface]\nPrivateKey = k=\n";
+  const std::string peer = "[Peer]\nPublicKey = p=\nEndpoint = vpn.example.org:51820\n";
+  EXPECT_NO_THROW(parseTunnelConfig(head + "DNS = 10.77.0.1, corp.example\n" + peer));
+  try {
+    parseTunnelConfig(head + "DNS = 10.77.0.1 -setv6off\n" + peer);
+    ADD_FAILURE() << "accepted";
+  } catch (const ServiceError& e) {
+    EXPECT_EQ(e.msg, "некорректный DNS: -setv6off");
   }
 }
 
