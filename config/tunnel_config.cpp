@@ -4,6 +4,7 @@
 #include "base/text.h"
 #include "base/unicode_space.h"
 #include "base/unicode_text.h"
+#include "config/tunnel_dns.h"
 
 namespace zorvik {
 namespace {
@@ -92,6 +93,7 @@ TunnelConfig parseTunnelConfig(std::string_view text) {
   if (const auto address = ipv6EndpointAddress(endpoint->second, peerEndpoint(config.peer).host))
     throw ServiceError("IPv6-адрес сервера не поддерживается: " + *address);
   peerAllowedIPs(config.peer);
+  interfaceDNS(config.interface);
   return config;
 }
 

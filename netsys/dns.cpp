@@ -1,7 +1,8 @@
 #include "netsys/dns.h"
 
-#include <arpa/inet.h>
+#include <set>
 
+#include "base/ip_address.h"
 #include "base/text.h"
 #include "base/unicode_space.h"
 #include "netsys/command_runner.h"
@@ -9,13 +10,58 @@
 namespace zorvik {
 namespace {
 
-constexpr const char* kNoServersMarker = "empty";
-constexpr const char* kNoServersArgument = "Empty";
+// The backups' marker for a service that had none of a setting, and the argument that
+// sets none. No address is spelled "empty"; a lone search domain of that name is put back
+// as none.
+constexpr const char* kNoneMarker = "empty";
+constexpr const char* kNoneArgument = "Empty";
 
-bool isIPAddress(const std::string& text) {
-  unsigned char parsed[sizeof(in6_addr)];
-  return text.find('\0') == std::string::npos && (inet_pton(AF_INET, text.c_str(), parsed) == 1 ||
-                                                  inet_pton(AF_INET6, text.c_str(), parsed) == 1);
+/// "empty" for the tool's note that there aren't any; the lines, one each, when every
+/// non-blank line is `clean`; nothing otherwise.
+std::optional<std::string> backupValue(std::string_view output, bool (*clean)(std::string_view)) {
+  if (output.find("There aren't any") != std::string_view::npos) return kNoneMarker;
+  std::string lines;
+  for (const std::string_view line : split(output, '\n')) {
+    const std::string_view item = trimSpacesTabsAndLineBreaks(line);
+    if (item.empty()) continue;
+    if (!clean(item)) return std::nullopt;
+    if (!lines.empty()) lines += '\n';
+    lines += item;
+  }
+  if (lines.empty()) return std::nullopt;
+  return lines;
+}
+
+/// Reads a setting of `service` with `getOption` and, when it reads cleanly, keeps it in
+/// `backup`, records it and sets `values` with `setOption`.
+void backUpAndSet(const std::string& networksetup, const std::string& service,
+                  const char* getOption, const char* setOption,
+                  std::optional<std::string> (*readBackup)(std::string_view),
+                  const std::vector<std::string>& values,
+                  std::map<std::string, std::string>& backup,
+                  const std::function<void()>& recorded) {
+  const std::optional<std::string> current =
+      runToolCapturingOutput(networksetup, {getOption, service});
+  // Only what was read cleanly can be put back; anything else stays untouched.
+  const std::optional<std::string> value = current ? readBackup(*current) : std::nullopt;
+  if (!value) return;
+  backup[service] = *value;
+  if (recorded) recorded();
+
+  std::vector<std::string> arguments{setOption, service};
+  arguments.insert(arguments.end(), values.begin(), values.end());
+  runTool(networksetup, arguments);
+}
+
+void putBack(const std::string& networksetup, const char* setOption, const std::string& service,
+             const std::string& backup) {
+  std::vector<std::string> arguments{setOption, service};
+  if (backup == kNoneMarker) {
+    arguments.emplace_back(kNoneArgument);
+  } else {
+    for (std::string_view line : splitDroppingEmpty(backup, '\n')) arguments.emplace_back(line);
+  }
+  runTool(networksetup, arguments);
 }
 
 }  // namespace
@@ -35,26 +81,17 @@ std::vector<std::string> parseNetworkServices(std::string_view listing) {
 }
 
 std::vector<std::string> parseDNSServers(std::string_view dnsText) {
-  std::vector<std::string> servers;
-  for (std::string_view piece : splitDroppingEmpty(dnsText, ',')) {
-    std::string_view server = trimSpacesAndTabs(piece);
-    if (!server.empty()) servers.emplace_back(server);
-  }
+  std::vector<std::string> servers = dnsValuePieces(dnsText);
+  std::erase_if(servers, [](const std::string& piece) { return !isIPAddress(piece); });
   return servers;
 }
 
 std::optional<std::string> dnsBackupValue(std::string_view getdnsOutput) {
-  if (getdnsOutput.find("There aren't any") != std::string_view::npos) return kNoServersMarker;
-  std::string servers;
-  for (const std::string_view line : split(getdnsOutput, '\n')) {
-    const std::string server(trimSpacesTabsAndLineBreaks(line));
-    if (server.empty()) continue;
-    if (!isIPAddress(server)) return std::nullopt;
-    if (!servers.empty()) servers += '\n';
-    servers += server;
-  }
-  if (servers.empty()) return std::nullopt;
-  return servers;
+  return backupValue(getdnsOutput, isIPAddress);
+}
+
+std::optional<std::string> searchDomainsBackupValue(std::string_view getsearchOutput) {
+  return backupValue(getsearchOutput, isHostName);
 }
 
 std::vector<std::string> listNetworkServices(const std::string& networksetup) {
@@ -64,39 +101,39 @@ std::vector<std::string> listNetworkServices(const std::string& networksetup) {
   return parseNetworkServices(*listing);
 }
 
-void overrideDNS(const std::string& networksetup, std::string_view dnsText,
+void overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
                  std::map<std::string, std::string>& dnsBackup,
+                 std::map<std::string, std::string>& searchDomainsBackup,
                  const std::function<void()>& recorded) {
-  std::vector<std::string> servers = parseDNSServers(dnsText);
-  if (servers.empty()) return;
+  if (dns.servers.empty()) return;
   for (const std::string& service : listNetworkServices(networksetup)) {
-    // Once per name: a second listing of it would back up the tunnel's own servers.
+    // Once per name: a second listing of it would back up the tunnel's own settings.
     if (dnsBackup.contains(service)) continue;
-    const std::optional<std::string> current =
-        runToolCapturingOutput(networksetup, {"-getdnsservers", service});
-    // Only what was read cleanly can be put back; anything else stays untouched.
-    const std::optional<std::string> backup = current ? dnsBackupValue(*current) : std::nullopt;
-    if (!backup) continue;
-    dnsBackup[service] = *backup;
-    if (recorded) recorded();
-
-    std::vector<std::string> arguments{"-setdnsservers", service};
-    arguments.insert(arguments.end(), servers.begin(), servers.end());
-    runTool(networksetup, arguments);
+    backUpAndSet(networksetup, service, "-getdnsservers", "-setdnsservers", dnsBackupValue,
+                 dns.servers, dnsBackup, recorded);
+    // A service whose servers stay its own keeps its domains too.
+    if (!dnsBackup.contains(service) || dns.searchDomains.empty() ||
+        searchDomainsBackup.contains(service))
+      continue;
+    backUpAndSet(networksetup, service, "-getsearchdomains", "-setsearchdomains",
+                 searchDomainsBackupValue, dns.searchDomains, searchDomainsBackup, recorded);
   }
 }
 
-void restoreDNS(const std::string& networksetup, std::map<std::string, std::string>& dnsBackup) {
-  for (const auto& [service, backup] : dnsBackup) {
-    std::vector<std::string> arguments{"-setdnsservers", service};
-    if (backup == kNoServersMarker) {
-      arguments.emplace_back(kNoServersArgument);
-    } else {
-      for (std::string_view line : splitDroppingEmpty(backup, '\n')) arguments.emplace_back(line);
-    }
-    runTool(networksetup, arguments);
+void restoreDNS(const std::string& networksetup, std::map<std::string, std::string>& dnsBackup,
+                std::map<std::string, std::string>& searchDomainsBackup) {
+  std::set<std::string> services;
+  for (const auto& entry : dnsBackup) services.insert(entry.first);
+  for (const auto& entry : searchDomainsBackup) services.insert(entry.first);
+  for (const std::string& service : services) {
+    if (const auto servers = dnsBackup.find(service); servers != dnsBackup.end())
+      putBack(networksetup, "-setdnsservers", service, servers->second);
+    if (const auto domains = searchDomainsBackup.find(service);
+        domains != searchDomainsBackup.end())
+      putBack(networksetup, "-setsearchdomains", service, domains->second);
   }
   dnsBackup.clear();
+  searchDomainsBackup.clear();
 }
 
 }  // namespace zorvik

@@ -7,29 +7,39 @@
 #include <string_view>
 #include <vector>
 
+#include "config/tunnel_dns.h"
+
 namespace zorvik {
 
 /// The enabled services of a "-listallnetworkservices" listing.
 std::vector<std::string> parseNetworkServices(std::string_view listing);
-/// The server list of the configuration's DNS text.
+/// The servers of a DNS value: its pieces (dnsValuePieces) that are addresses.
 std::vector<std::string> parseDNSServers(std::string_view dnsText);
 /// The backup value of a "-getdnsservers" output: "empty" when it says there
 /// aren't any, the servers one per line when every non-blank line is an IPv4 or
 /// IPv6 address; nothing for an error text, an empty output or anything else.
 std::optional<std::string> dnsBackupValue(std::string_view getdnsOutput);
+/// The same for a "-getsearchdomains" output, whose lines must be host names.
+std::optional<std::string> searchDomainsBackupValue(std::string_view getsearchOutput);
 
 /// Runs `networksetup` -listallnetworkservices and parses it; empty when it cannot run.
 std::vector<std::string> listNetworkServices(const std::string& networksetup);
 
 /// Backs up each enabled service's DNS servers into `dnsBackup`, then sets the
-/// tunnel's servers on it. A service whose servers cannot be read cleanly, or
-/// that `dnsBackup` already holds, is left alone. `recorded` runs after each backup entry is stored
-/// and before that service is changed.
-void overrideDNS(const std::string& networksetup, std::string_view dnsText,
+/// tunnel's servers on it; when `dns` names search domains, then backs up that
+/// service's search domains into `searchDomainsBackup` and sets the tunnel's. A service
+/// whose servers cannot be read cleanly, or that `dnsBackup` already holds, is left
+/// alone; one whose search domains cannot be read cleanly keeps its own. Without servers
+/// nothing is done, as wg-quick does. `recorded` runs after each backup entry is stored
+/// and before that setting of the service is changed.
+void overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
                  std::map<std::string, std::string>& dnsBackup,
+                 std::map<std::string, std::string>& searchDomainsBackup,
                  const std::function<void()>& recorded = {});
 
-/// Puts back what `dnsBackup` holds, then empties it whatever the tool did.
-void restoreDNS(const std::string& networksetup, std::map<std::string, std::string>& dnsBackup);
+/// Puts back what both backups hold, each service's servers before its search domains,
+/// then empties both whatever the tool did.
+void restoreDNS(const std::string& networksetup, std::map<std::string, std::string>& dnsBackup,
+                std::map<std::string, std::string>& searchDomainsBackup);
 
 }  // namespace zorvik

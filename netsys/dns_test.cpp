@@ -11,6 +11,10 @@ namespace {
 using test_support::FakeTools;
 using Calls = std::vector<std::vector<std::string>>;
 using Names = std::vector<std::string>;
+using Backup = std::map<std::string, std::string>;
+
+/// A configuration's DNS with these servers and no search domain.
+TunnelDNS servers(Names addresses) { return {std::move(addresses), {}}; }
 
 constexpr const char* kHeader = "An asterisk (*) denotes that a network service is disabled.\n";
 
@@ -42,7 +46,7 @@ TEST(ParseNetworkServices, DropsHeaderDisabledAndBlankLines) {
   }
 }
 
-TEST(ParseDNSServers, SplitsAtCommasAndTrimsBlanks) {
+TEST(ParseDNSServers, TakesTheAddressesAmongThePiecesBetweenCommasAndBlanks) {
   struct Case {
     std::string_view text;
     Names expected;
@@ -51,9 +55,10 @@ TEST(ParseDNSServers, SplitsAtCommasAndTrimsBlanks) {
       {"", {}},
       {" , ,\t,, ", {}},
       {" 1.1.1.1 ,\t8.8.8.8 ", {"1.1.1.1", "8.8.8.8"}},
+      {"1.1.1.1 8.8.8.8\u3000fd00::53", {"1.1.1.1", "8.8.8.8", "fd00::53"}},
       {"8.8.8.8,8.8.8.8", {"8.8.8.8", "8.8.8.8"}},
       {"10.0.0.1", {"10.0.0.1"}},
-      {"fd00::1, not-an-address", {"fd00::1", "not-an-address"}},
+      {"fd00::1, corp.example -setv6off", {"fd00::1"}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(parseDNSServers(c.text), c.expected) << '"' << c.text << '"';
@@ -74,6 +79,15 @@ TEST(DNSBackupValue, TakesOnlyTheNoServersNoteOrAddressesOnePerLine) {
   }
 }
 
+TEST(SearchDomainsBackupValue, TakesOnlyTheNoDomainsNoteOrHostNamesOnePerLine) {
+  EXPECT_EQ(searchDomainsBackupValue("There aren't any Search Domains set on Wi-Fi.\n"), "empty");
+  EXPECT_EQ(searchDomainsBackupValue("corp.example\r\n lan. \n\n"), "corp.example\nlan.");
+  for (const char* unclean : {"", "\n", "** Error: The parameters were not valid.\n",
+                              "corp.example\n-setv6off\n", "corp.example lan\n", "10.0.0.1\n"}) {
+    EXPECT_EQ(searchDomainsBackupValue(unclean), std::nullopt) << '"' << unclean << '"';
+  }
+}
+
 /// Two enabled services (one with a quote, spaces and a command substitution in
 /// its name), one disabled after blanks.
 constexpr const char* kTrickyService = "Home \"LAN\" $(rm -rf /)";
@@ -89,8 +103,8 @@ TEST(OverrideDNS, BacksUpThenSetsEachServiceInListingOrder) {
       .on("networksetup", {"-getdnsservers", kTrickyService},
           "There aren't any DNS Servers set on " + std::string(kTrickyService) + ".\n");
 
-  std::map<std::string, std::string> backup;
-  overrideDNS(tools.networksetupPath(), " 10.8.0.1 , 1.1.1.1", backup);
+  Backup backup, domains;
+  overrideDNS(tools.networksetupPath(), servers({"10.8.0.1", "1.1.1.1"}), backup, domains);
 
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-listallnetworkservices"},
@@ -98,8 +112,43 @@ TEST(OverrideDNS, BacksUpThenSetsEachServiceInListingOrder) {
                    {"-setdnsservers", "Wi-Fi", "10.8.0.1", "1.1.1.1"},
                    {"-getdnsservers", kTrickyService},
                    {"-setdnsservers", kTrickyService, "10.8.0.1", "1.1.1.1"}}));
-  EXPECT_EQ(backup, (std::map<std::string, std::string>{{"Wi-Fi", "192.168.1.1\n192.168.1.2"},
-                                                        {kTrickyService, "empty"}}));
+  EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1\n192.168.1.2"}, {kTrickyService, "empty"}}));
+  EXPECT_TRUE(domains.empty()) << "no search domain, none read";
+}
+
+TEST(OverrideDNS, SearchDomainsAreBackedUpAndSetAfterEachServicesServers) {
+  FakeTools tools;
+  tools.on("networksetup", {"-listallnetworkservices"},
+           std::string(kHeader) + "Wi-Fi\n" + kTrickyService + "\nBroken\nNo DNS\n");
+  tools.onPrefix("networksetup", {"-getdnsservers", "No DNS"}, "** Error: none\n")
+      .onPrefix("networksetup", {"-getdnsservers"}, "192.168.1.1\n")
+      .on("networksetup", {"-getsearchdomains", "Wi-Fi"},
+          "There aren't any Search Domains set on Wi-Fi.\n")
+      .on("networksetup", {"-getsearchdomains", kTrickyService}, "home.example\nlan\n")
+      .on("networksetup", {"-getsearchdomains", "Broken"},
+          "** Error: The parameters were not valid.\n");
+
+  Backup backup, domains;
+  overrideDNS(tools.networksetupPath(), {{"10.77.0.1"}, {"corp.example", "lab.corp.example."}},
+              backup, domains);
+
+  // Broken gets the servers but keeps its own domains; No DNS is not touched at all.
+  EXPECT_EQ(tools.callsOf("networksetup"),
+            (Calls{{"-listallnetworkservices"},
+                   {"-getdnsservers", "Wi-Fi"},
+                   {"-setdnsservers", "Wi-Fi", "10.77.0.1"},
+                   {"-getsearchdomains", "Wi-Fi"},
+                   {"-setsearchdomains", "Wi-Fi", "corp.example", "lab.corp.example."},
+                   {"-getdnsservers", kTrickyService},
+                   {"-setdnsservers", kTrickyService, "10.77.0.1"},
+                   {"-getsearchdomains", kTrickyService},
+                   {"-setsearchdomains", kTrickyService, "corp.example", "lab.corp.example."},
+                   {"-getdnsservers", "Broken"},
+                   {"-setdnsservers", "Broken", "10.77.0.1"},
+                   {"-getsearchdomains", "Broken"},
+                   {"-getdnsservers", "No DNS"}}));
+  EXPECT_EQ(domains, (Backup{{"Wi-Fi", "empty"}, {kTrickyService, "home.example\nlan"}}));
+  EXPECT_EQ(backup.size(), 3u);
 }
 
 TEST(OverrideDNS, AServiceReadUncleanlyOrListedTwiceIsHandledOnceOrNotAtAll) {
@@ -110,85 +159,95 @@ TEST(OverrideDNS, AServiceReadUncleanlyOrListedTwiceIsHandledOnceOrNotAtAll) {
       .on("networksetup", {"-getdnsservers", "Broken"},
           "** Error: The parameters were not valid.\n");
 
-  std::map<std::string, std::string> backup;
-  overrideDNS(tools.networksetupPath(), "10.8.0.1", backup);
+  Backup backup, domains;
+  overrideDNS(tools.networksetupPath(), servers({"10.8.0.1"}), backup, domains);
 
   EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-listallnetworkservices"},
                                                   {"-getdnsservers", "Wi-Fi"},
                                                   {"-setdnsservers", "Wi-Fi", "10.8.0.1"},
                                                   {"-getdnsservers", "Broken"}}));
-  EXPECT_EQ(backup, (std::map<std::string, std::string>{{"Wi-Fi", "192.168.1.1"}}));
+  EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1"}}));
 }
 
 TEST(OverrideDNS, NoServersMeansNoToolRunAtAll) {
-  for (const char* dnsText : {"", " , \t,"}) {
+  for (const TunnelDNS& dns : {TunnelDNS{}, TunnelDNS{{}, {"corp.example"}}}) {
     FakeTools tools;
     listTwoServices(tools);
-    std::map<std::string, std::string> backup;
-    overrideDNS(tools.networksetupPath(), dnsText, backup);
-    EXPECT_TRUE(tools.calls().empty()) << '"' << dnsText << '"';
+    Backup backup, domains;
+    overrideDNS(tools.networksetupPath(), dns, backup, domains);
+    EXPECT_TRUE(tools.calls().empty()) << dns.searchDomains.size() << " search domains";
     EXPECT_TRUE(backup.empty());
+    EXPECT_TRUE(domains.empty());
   }
 }
 
 TEST(OverrideDNS, NoEnabledServiceMeansOnlyTheListing) {
   FakeTools tools;
   tools.on("networksetup", {"-listallnetworkservices"}, std::string(kHeader) + "*Wi-Fi\n");
-  std::map<std::string, std::string> backup;
-  overrideDNS(tools.networksetupPath(), "10.8.0.1", backup);
+  Backup backup, domains;
+  overrideDNS(tools.networksetupPath(), servers({"10.8.0.1"}), backup, domains);
   EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-listallnetworkservices"}}));
   EXPECT_TRUE(backup.empty());
 }
 
 TEST(OverrideDNS, MissingToolChangesNothing) {
   FakeTools tools;
-  std::map<std::string, std::string> backup;
-  overrideDNS(tools.dir().file("absent"), "10.8.0.1", backup);
+  Backup backup, domains;
+  overrideDNS(tools.dir().file("absent"), {{"10.8.0.1"}, {"corp.example"}}, backup, domains);
   EXPECT_TRUE(backup.empty());
+  EXPECT_TRUE(domains.empty());
 }
 
-TEST(OverrideDNS, RecordsEachBackupBeforeChangingThatService) {
+TEST(OverrideDNS, RecordsEachBackupBeforeChangingThatSetting) {
   FakeTools tools;
   listTwoServices(tools);
-  tools.onPrefix("networksetup", {"-getdnsservers"}, "9.9.9.9\n");
-  std::map<std::string, std::string> backup;
-  std::vector<std::size_t> backupSizes;
-  std::vector<std::size_t> setsBefore;
-  overrideDNS(tools.networksetupPath(), "10.8.0.1", backup, [&] {
-    backupSizes.push_back(backup.size());
+  tools.onPrefix("networksetup", {"-getdnsservers"}, "9.9.9.9\n")
+      .onPrefix("networksetup", {"-getsearchdomains"}, "home.example\n");
+  Backup backup, domains;
+  // At each record: how many entries both backups hold, and how many changes were made.
+  std::vector<std::pair<std::size_t, std::size_t>> records;
+  overrideDNS(tools.networksetupPath(), {{"10.8.0.1"}, {"corp.example"}}, backup, domains, [&] {
     std::size_t sets = 0;
-    for (const auto& call : tools.callsOf("networksetup")) sets += call.front() == "-setdnsservers";
-    setsBefore.push_back(sets);
+    for (const auto& call : tools.callsOf("networksetup")) sets += call.front().starts_with("-set");
+    records.emplace_back(backup.size() + domains.size(), sets);
   });
-  EXPECT_EQ(backupSizes, (std::vector<std::size_t>{1, 2}));
-  EXPECT_EQ(setsBefore, (std::vector<std::size_t>{0, 1}));
+  EXPECT_EQ(records,
+            (std::vector<std::pair<std::size_t, std::size_t>>{{1, 0}, {2, 1}, {3, 2}, {4, 3}}));
 }
 
-TEST(RestoreDNS, PutsBackEachKindOfBackupAndEmptiesTheMap) {
+TEST(RestoreDNS, PutsBackEachKindOfBackupAndEmptiesTheMaps) {
   FakeTools tools;
-  std::map<std::string, std::string> backup = {
+  Backup backup = {
       {"Wi-Fi", "192.168.1.2\n192.168.1.1"},
       {kTrickyService, "empty"},
       {"Ethernet", ""},
       {"USB LAN", "Empty"},
   };
-  restoreDNS(tools.networksetupPath(), backup);
-  // The map is ordered by name, so is the restore.
+  Backup domains = {
+      {"Wi-Fi", "empty"}, {kTrickyService, "home.example\nlan"}, {"Only", "x.example"}};
+  restoreDNS(tools.networksetupPath(), backup, domains);
+  // The maps are ordered by name, so is the restore; a service's servers come first.
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-setdnsservers", "Ethernet"},
                    {"-setdnsservers", kTrickyService, "Empty"},
+                   {"-setsearchdomains", kTrickyService, "home.example", "lan"},
+                   {"-setsearchdomains", "Only", "x.example"},
                    {"-setdnsservers", "USB LAN", "Empty"},
-                   {"-setdnsservers", "Wi-Fi", "192.168.1.2", "192.168.1.1"}}));
+                   {"-setdnsservers", "Wi-Fi", "192.168.1.2", "192.168.1.1"},
+                   {"-setsearchdomains", "Wi-Fi", "Empty"}}));
   EXPECT_TRUE(backup.empty());
+  EXPECT_TRUE(domains.empty());
 }
 
 TEST(RestoreDNS, EmptiesTheMapEvenWhenEveryRunFails) {
   FakeTools tools;
-  std::map<std::string, std::string> backup = {{"Wi-Fi", "8.8.8.8"}};
-  restoreDNS(tools.dir().file("absent"), backup);
+  Backup backup = {{"Wi-Fi", "8.8.8.8"}};
+  Backup domains = {{"Wi-Fi", "corp.example"}};
+  restoreDNS(tools.dir().file("absent"), backup, domains);
   EXPECT_TRUE(backup.empty());
+  EXPECT_TRUE(domains.empty());
 
-  restoreDNS(tools.networksetupPath(), backup);
+  restoreDNS(tools.networksetupPath(), backup, domains);
   EXPECT_TRUE(tools.calls().empty()) << "an empty backup runs no tool";
 }
 
@@ -196,29 +255,33 @@ TEST(DNS, OverrideThenRestoreRoundTrip) {
   FakeTools tools;
   listTwoServices(tools);
   tools.on("networksetup", {"-getdnsservers", "Wi-Fi"}, "8.8.4.4\n8.8.8.8\n")
-      .on("networksetup", {"-getdnsservers", kTrickyService}, "There aren't any DNS Servers.\n");
-  std::map<std::string, std::string> backup;
-  overrideDNS(tools.networksetupPath(), "10.8.0.1", backup);
+      .on("networksetup", {"-getdnsservers", kTrickyService}, "There aren't any DNS Servers.\n")
+      .on("networksetup", {"-getsearchdomains", "Wi-Fi"}, "home.example\n")
+      .on("networksetup", {"-getsearchdomains", kTrickyService},
+          "There aren't any Search Domains set on " + std::string(kTrickyService) + ".\n");
+  Backup backup, domains;
+  overrideDNS(tools.networksetupPath(), {{"10.8.0.1"}, {"corp.example"}}, backup, domains);
   tools.clearCalls();
-  restoreDNS(tools.networksetupPath(), backup);
-  EXPECT_EQ(tools.callsOf("networksetup"),
-            (Calls{{"-setdnsservers", kTrickyService, "Empty"},
-                   {"-setdnsservers", "Wi-Fi", "8.8.4.4", "8.8.8.8"}}));
+  restoreDNS(tools.networksetupPath(), backup, domains);
+  EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-setdnsservers", kTrickyService, "Empty"},
+                                                  {"-setsearchdomains", kTrickyService, "Empty"},
+                                                  {"-setdnsservers", "Wi-Fi", "8.8.4.4", "8.8.8.8"},
+                                                  {"-setsearchdomains", "Wi-Fi", "home.example"}}));
 }
 
 TEST(HostSettings, ServiceFieldsRecordAndForgetWhatWasChanged) {
   FakeTools tools;
   tools.simulateServices({{"Wi-Fi", {}}, {"Off", {}, "Automatic", false}});
-  std::map<std::string, std::string> dnsBackup;
+  Backup dnsBackup, domains;
   std::vector<std::string> ipv6Disabled;
 
-  overrideDNS(tools.networksetupPath(), "10.8.0.1", dnsBackup);
+  overrideDNS(tools.networksetupPath(), servers({"10.8.0.1"}), dnsBackup, domains);
   disableIPv6(tools.networksetupPath(), ipv6Disabled);
-  EXPECT_EQ(dnsBackup, (std::map<std::string, std::string>{{"Wi-Fi", "empty"}}));
+  EXPECT_EQ(dnsBackup, (Backup{{"Wi-Fi", "empty"}}));
   EXPECT_EQ(ipv6Disabled, std::vector<std::string>{"Wi-Fi"});
 
   tools.clearCalls();
-  restoreDNS(tools.networksetupPath(), dnsBackup);
+  restoreDNS(tools.networksetupPath(), dnsBackup, domains);
   restoreIPv6(tools.networksetupPath(), ipv6Disabled);
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-setdnsservers", "Wi-Fi", "Empty"}, {"-setv6automatic", "Wi-Fi"}}));

@@ -65,9 +65,8 @@ int configureInterface(const std::string& ifconfig, const std::string& iface,
   keepFirstFailure(status, runTool(ifconfig, {iface, "mtu", std::to_string(settings.mtu)}));
   keepFirstFailure(status, runTool(ifconfig, {iface, "up"}));
   for (const IPPrefix& address : settings.ipv6Addresses) {
-    keepFirstFailure(status, runTool(ifconfig, {iface, "inet6", address.address.text(),
-                                                "prefixlen", std::to_string(address.length),
-                                                "alias"}));
+    keepFirstFailure(status, runTool(ifconfig, {iface, "inet6", address.address.text(), "prefixlen",
+                                                std::to_string(address.length), "alias"}));
   }
   return status;
 }

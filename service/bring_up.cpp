@@ -1,5 +1,6 @@
 #include <filesystem>
 
+#include "config/tunnel_dns.h"
 #include "config/uapi_request.h"
 #include "netsys/dns.h"
 #include "netsys/gateway.h"
@@ -10,14 +11,6 @@
 #include "service/helper_service.h"
 
 namespace zorvik {
-namespace {
-
-std::string valueOr(const StringMap& map, const std::string& key, std::string fallback) {
-  auto it = map.find(key);
-  return it == map.end() ? fallback : it->second;
-}
-
-}  // namespace
 
 void HelperService::bringUp(const TunnelConfig& config) {
   std::filesystem::create_directories(runDir);
@@ -64,8 +57,8 @@ void HelperService::bringUp(const TunnelConfig& config) {
     addRejectRoute(settings.routeTool, prefix);
   }
 
-  overrideDNS(settings.networksetupTool, valueOr(config.interface, "dns", ""), tunnel.dnsBackup,
-              [this] { recordJournal(); });
+  overrideDNS(settings.networksetupTool, interfaceDNS(config.interface), tunnel.dnsBackup,
+              tunnel.searchDomainsBackup, [this] { recordJournal(); });
   disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, [this] { recordJournal(); });
 
   logLine("туннель поднят на " + name + " → " + *tunnel.endpointIP);

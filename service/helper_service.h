@@ -98,8 +98,8 @@ class HelperService final : public ZorvikHelperProtocol,
   const std::string logPath;
   std::shared_ptr<DaemonProcess> proc;
   // What a teardown reads and the journal keeps: iface, sockPath, endpointIP,
-  // savedGateway, dnsBackup, ipv6Disabled, active, and the daemon as the journal
-  // knows it (after a replay, all that is known of it).
+  // savedGateway, dnsBackup, searchDomainsBackup, ipv6Disabled, active, and the daemon
+  // as the journal knows it (after a replay, all that is known of it).
   TunnelRecord tunnel;
 
   const HelperSettings settings;

@@ -64,6 +64,7 @@ void HelperService::replayJournal() {
 
   std::set<std::string> services(tunnel.ipv6Disabled.begin(), tunnel.ipv6Disabled.end());
   for (const auto& entry : tunnel.dnsBackup) services.insert(entry.first);
+  for (const auto& entry : tunnel.searchDomainsBackup) services.insert(entry.first);
 
   tearDown();
   logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services.size()));

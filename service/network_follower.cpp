@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "config/tunnel_dns.h"
 #include "netsys/dns.h"
 #include "netsys/gateway.h"
 #include "netsys/ipv6.h"
@@ -19,8 +20,7 @@ void NetworkFollower::gatewayTaken(std::optional<std::string> interface) {
 
 void NetworkFollower::watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
                                    RouteWatch::Changed changed) {
-  const auto dns = config.interface.find("dns");
-  tunnelDNS_ = dns == config.interface.end() ? "" : dns->second;
+  tunnelDNS_ = interfaceDNS(config.interface);
   try {
     routeWatch_ = settings_.routeWatch(std::move(changed), tunnelInterface);
   } catch (const std::exception& error) {
@@ -32,7 +32,8 @@ void NetworkFollower::watchNetwork(const TunnelConfig& config, const std::string
 void NetworkFollower::networkChanged(TunnelRecord& tunnel) {
   if (!tunnel.active || !tunnelDNS_) return;
   followDefaultGateway(tunnel);
-  overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup, recordJournal_);
+  overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup, tunnel.searchDomainsBackup,
+              recordJournal_);
   disableIPv6(settings_.networksetupTool, tunnel.ipv6Disabled, recordJournal_);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "config/tunnel_config.h"
+#include "config/tunnel_dns.h"
 #include "platform/route_watch.h"
 #include "service/helper_settings.h"
 #include "service/tunnel_record.h"
@@ -32,7 +33,7 @@ class NetworkFollower {
   /// same gateway behind another interface (Wi-Fi to Ethernet on one network) is a
   /// move too.
   void gatewayTaken(std::optional<std::string> interface);
-  /// After a successful bring-up: keeps the configuration's DNS text and starts the
+  /// After a successful bring-up: keeps the configuration's DNS reading and starts the
   /// route watch, which calls `changed` on its own thread at every change but those
   /// of `tunnelInterface`. A watch that cannot start is logged; the tunnel works without.
   void watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
@@ -54,11 +55,11 @@ class NetworkFollower {
   const HelperSettings& settings_;
   const LogLine logLine_;
   const RecordJournal recordJournal_;
-  // While up: the configuration's DNS text, for services that come later; the watch
-  // over the routing table; whether the lack of a usable default route has been
-  // logged since one was last seen; the interface of the default route when
-  // savedGateway was taken.
-  std::optional<std::string> tunnelDNS_;
+  // While up: the configuration's DNS servers and search domains, for services that
+  // come later; the watch over the routing table; whether the lack of a usable default
+  // route has been logged since one was last seen; the interface of the default route
+  // when savedGateway was taken.
+  std::optional<TunnelDNS> tunnelDNS_;
   std::unique_ptr<RouteWatch> routeWatch_;
   bool noGatewayLogged_ = false;
   std::optional<std::string> gatewayInterface_;

@@ -165,22 +165,31 @@ TEST_F(RoamingTest, AHostRouteGoneWithItsLinkIsAddedAgainThroughTheSameGateway) 
 
 TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackAtStop) {
   const std::string route = defaultRoute("192.168.1.1", "en0");
-  networkIs(route, {wifi, {"USB LAN", {"192.0.2.53"}, "Automatic", false}});
-  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const SimulatedService usbLAN{"USB LAN", {"192.0.2.53"}, "Automatic", true, {"lan.example"}};
+  SimulatedService usbLANOff = usbLAN;
+  usbLANOff.enabled = false;
+  networkIs(route, {wifi, usbLANOff});
+  ASSERT_EQ(start(tunnelConfig("203.0.113.5:51820",
+                               "Address = 10.8.0.2/32\nDNS = 1.1.1.1, 8.8.8.8 corp.example\n")),
+            (Result{true, std::nullopt}));
 
   tools.clearCalls();
-  networkIs(route, {wifi, {"USB LAN", {"192.0.2.53"}, "Automatic", true}});
+  networkIs(route, {wifi, usbLAN});
   reportChange();
   EXPECT_THAT(
       tools.callsOf("networksetup"),
       ElementsAre(ElementsAre("-listallnetworkservices"), ElementsAre("-getdnsservers", "USB LAN"),
                   ElementsAre("-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
+                  ElementsAre("-getsearchdomains", "USB LAN"),
+                  ElementsAre("-setsearchdomains", "USB LAN", "corp.example"),
                   ElementsAre("-listallnetworkservices"), ElementsAre("-getinfo", "USB LAN"),
                   ElementsAre("-setv6off", "USB LAN")));
   EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
                                                   ElementsAre("-n", "get", "203.0.113.5")));
   const TunnelRecord journal = readTunnelJournal(settings.journalPath).journal;
   EXPECT_EQ(journal.dnsBackup.at("USB LAN"), "192.0.2.53");
+  EXPECT_EQ(journal.searchDomainsBackup,
+            (std::map<std::string, std::string>{{"USB LAN", "lan.example"}, {"Wi-Fi", "empty"}}));
   EXPECT_THAT(journal.ipv6Disabled, ElementsAre("Wi-Fi", "USB LAN"));
 
   // Everything handled already: only looked at again.
@@ -193,7 +202,9 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
   EXPECT_THAT(tools.callsOf("networksetup"),
               ElementsAre(ElementsAre("-setdnsservers", "USB LAN", "192.0.2.53"),
+                          ElementsAre("-setsearchdomains", "USB LAN", "lan.example"),
                           ElementsAre("-setdnsservers", "Wi-Fi", "Empty"),
+                          ElementsAre("-setsearchdomains", "Wi-Fi", "Empty"),
                           ElementsAre("-setv6automatic", "Wi-Fi"),
                           ElementsAre("-setv6automatic", "USB LAN")));
 }

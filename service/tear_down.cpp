@@ -16,7 +16,7 @@ void HelperService::tearDown() {
   for (const std::string& text : tunnel.rejectRoutes) {
     if (const auto prefix = parseIPPrefix(text)) deleteRejectRoute(settings.routeTool, *prefix);
   }
-  restoreDNS(settings.networksetupTool, tunnel.dnsBackup);
+  restoreDNS(settings.networksetupTool, tunnel.dnsBackup, tunnel.searchDomainsBackup);
   restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);
   // Not waited for: its watcher logs the exit whenever it comes.
   if (proc) {
@@ -27,7 +27,7 @@ void HelperService::tearDown() {
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
   proc.reset();
-  // The restores above emptied dnsBackup and ipv6Disabled.
+  // The restores above emptied dnsBackup, searchDomainsBackup and ipv6Disabled.
   tunnel = TunnelRecord{};
   removeJournal();
   log.info("туннель опущен, конфигурация восстановлена");

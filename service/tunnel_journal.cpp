@@ -38,6 +38,17 @@ std::optional<std::string> optionalTextMember(const json& object, const char* ke
   return value.get<std::string>();
 }
 
+std::map<std::string, std::string> textMapMember(const json& value, const char* key) {
+  if (!value.is_object()) throw std::runtime_error(std::string("\"") + key + "\" is not an object");
+  std::map<std::string, std::string> map;
+  for (const auto& [name, text] : value.items()) {
+    if (!text.is_string())
+      throw std::runtime_error(std::string("a \"") + key + "\" value is not text");
+    map[name] = text.get<std::string>();
+  }
+  return map;
+}
+
 std::optional<pid_t> pidMember(const json& object, const char* key) {
   const json& value = member(object, key);
   if (value.is_null()) return std::nullopt;
@@ -64,6 +75,7 @@ std::string encodeTunnelJournal(const TunnelRecord& record) {
               {"daemon", daemon},
               {"iface", optionalText(record.iface)}};
   // Only when there are any: a journal without them reads as before, also to older helpers.
+  if (!record.searchDomainsBackup.empty()) out["searchDomainsBackup"] = record.searchDomainsBackup;
   if (!record.rejectRoutes.empty()) out["rejectRoutes"] = record.rejectRoutes;
   return out.dump(2) + "\n";
 }
@@ -85,12 +97,10 @@ TunnelRecord decodeTunnelJournal(std::string_view text) {
   journal.savedGateway = optionalTextMember(in, "savedGateway");
   journal.iface = optionalTextMember(in, "iface");
 
-  const json& dns = member(in, "dnsBackup");
-  if (!dns.is_object()) throw std::runtime_error("\"dnsBackup\" is not an object");
-  for (const auto& [service, backup] : dns.items()) {
-    if (!backup.is_string()) throw std::runtime_error("a \"dnsBackup\" value is not text");
-    journal.dnsBackup[service] = backup.get<std::string>();
-  }
+  journal.dnsBackup = textMapMember(member(in, "dnsBackup"), "dnsBackup");
+  // Helpers before search domains wrote none.
+  if (const auto domains = in.find("searchDomainsBackup"); domains != in.end())
+    journal.searchDomainsBackup = textMapMember(*domains, "searchDomainsBackup");
 
   const json& ipv6 = member(in, "ipv6Disabled");
   if (!ipv6.is_array()) throw std::runtime_error("\"ipv6Disabled\" is not a list");

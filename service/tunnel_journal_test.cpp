@@ -23,6 +23,7 @@ TunnelRecord fullJournal() {
   journal.endpointIP = "203.0.113.5";
   journal.savedGateway = "192.168.1.1";
   journal.dnsBackup = {{"Wi-Fi", "empty"}, {"USB 10/100 LAN", "10.0.0.53\n10.0.0.54"}};
+  journal.searchDomainsBackup = {{"Wi-Fi", "corp.example\nlan"}, {"USB 10/100 LAN", "empty"}};
   journal.ipv6Disabled = {"Wi-Fi", "Thunderbolt Bridge"};
   journal.daemonPath = "/Library/PrivilegedHelperTools/amneziawg-go";
   journal.daemonPid = 4242;
@@ -44,6 +45,14 @@ TEST(TunnelJournalFormat, RoundTripsEveryRecordAndTheEmptyJournal) {
   TunnelRecord launching;
   launching.daemonPath = "/opt/amneziawg-go";  // recorded, spawn not yet done
   EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(launching)), launching);
+}
+
+TEST(TunnelJournalFormat, AJournalOfAHelperBeforeSearchDomainsStillDecodes) {
+  json old = json::parse(encodeTunnelJournal(fullJournal()));
+  ASSERT_EQ(old.erase("searchDomainsBackup"), 1u);
+  TunnelRecord expected = fullJournal();
+  expected.searchDomainsBackup.clear();
+  EXPECT_EQ(decodeTunnelJournal(old.dump()), expected);
 }
 
 TEST(TunnelJournalFormat, RejectsAnythingButACompleteJournalOfTheRightTypes) {
@@ -78,6 +87,9 @@ TEST(TunnelJournalFormat, RejectsAnythingButACompleteJournalOfTheRightTypes) {
       {"endpoint a number", with(json::json_pointer("/endpointIP"), 5)},
       {"dnsBackup a list", with(json::json_pointer("/dnsBackup"), json::array({"Wi-Fi"}))},
       {"dnsBackup value a number", with(json::json_pointer("/dnsBackup/Wi-Fi"), 1)},
+      {"searchDomainsBackup null", with(json::json_pointer("/searchDomainsBackup"), nullptr)},
+      {"searchDomainsBackup value a list",
+       with(json::json_pointer("/searchDomainsBackup/Wi-Fi"), json::array({"lan"}))},
       {"ipv6Disabled text", with(json::json_pointer("/ipv6Disabled"), "Wi-Fi")},
       {"ipv6Disabled entry null", with(json::json_pointer("/ipv6Disabled/0"), nullptr)},
       {"daemon text", with(json::json_pointer("/daemon"), "amneziawg-go")},

@@ -20,6 +20,8 @@ struct TunnelRecord {
   std::optional<std::string> endpointIP;
   std::optional<std::string> savedGateway;
   std::map<std::string, std::string> dnsBackup;
+  /// Each changed service's own search domains, kept as dnsBackup keeps its servers.
+  std::map<std::string, std::string> searchDomainsBackup;
   std::vector<std::string> ipv6Disabled;
   /// Reject routes the tunnel added ("::/1"): unlike its other routes they outlive
   /// the interface, so the teardown deletes them.

@@ -47,6 +47,10 @@ FakeTools& FakeTools::simulateServices(const std::vector<SimulatedService>& serv
     for (const std::string& server : service.dnsServers) dns += server + "\n";
     if (dns.empty()) dns = "There aren't any DNS Servers set on " + service.name + ".\n";
     on("networksetup", {"-getdnsservers", service.name}, dns);
+    std::string domains;
+    for (const std::string& domain : service.searchDomains) domains += domain + "\n";
+    if (domains.empty()) domains = "There aren't any Search Domains set on " + service.name + ".\n";
+    on("networksetup", {"-getsearchdomains", service.name}, domains);
     on("networksetup", {"-getinfo", service.name}, "IPv6: " + service.ipv6 + "\n");
   }
   return on("networksetup", {"-listallnetworkservices"}, listing);

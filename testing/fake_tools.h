@@ -19,6 +19,8 @@ struct SimulatedService {
   std::vector<std::string> dnsServers;
   std::string ipv6 = "Automatic";  ///< the IPv6 mode "-getinfo" reports
   bool enabled = true;             ///< a disabled one is only listed, with its "*"
+  /// The "-getsearchdomains" answer, one a line; none: "There aren't any ...".
+  std::vector<std::string> searchDomains = {};
 };
 
 class FakeTools {
@@ -45,8 +47,8 @@ class FakeTools {
   FakeTools& on(const std::string& tool, const Arguments& arguments, const std::string& stdoutText,
                 int exitStatus = 0);
   /// As on(), for every call whose arguments begin with `argumentsPrefix`.
-  /// Answers "-listallnetworkservices", and "-getdnsservers" and "-getinfo" for
-  /// each enabled service, as the simulated Mac's networksetup would.
+  /// Answers "-listallnetworkservices", and "-getdnsservers", "-getsearchdomains" and
+  /// "-getinfo" for each enabled service, as the simulated Mac's networksetup would.
   FakeTools& simulateServices(const std::vector<SimulatedService>& services);
   FakeTools& onPrefix(const std::string& tool, const Arguments& argumentsPrefix,
                       const std::string& stdoutText, int exitStatus = 0);
