@@ -203,13 +203,14 @@ tb_second_link_add() {
 tb_is_separate_net() { [ "$(readlink "/proc/$TB_SERVER_PID/ns/net" 2>/dev/null)" != "$1" ]; }
 
 # Prints a client configuration for the server. Optional overrides:
-#   endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
+#   address=TEXT  endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
 # shellcheck disable=SC2120 # scenarios pass the overrides
 tb_client_config() {
   local endpoint=$TB_SERVER_ADDRESS:$TB_SERVER_PORT dns=$TB_SERVER_TUNNEL_ADDRESS allowed=0.0.0.0/0 extra=
-  local setting
+  local address=$TB_CLIENT_TUNNEL_ADDRESS/32 setting
   for setting in "$@"; do
     case $setting in
+      address=*) address=${setting#*=} ;;
       endpoint=*) endpoint=${setting#*=} ;;
       dns=*) dns=${setting#*=} ;;
       allowed=*) allowed=${setting#*=} ;;
@@ -220,7 +221,7 @@ tb_client_config() {
   cat <<CONFIG
 [Interface]
 PrivateKey = $TB_CLIENT_PRIVATE
-Address = $TB_CLIENT_TUNNEL_ADDRESS/32
+Address = $address
 DNS = $dns
 MTU = 1380
 ${extra}
@@ -342,11 +343,11 @@ tb_helper_log_messages() {
 # --- checks of the tunnel's effects ----------------------------------------------------------
 
 # tb_route_dev ADDRESS: the device the kernel sends a packet to ADDRESS through (IPv4 or IPv6).
-tb_route_dev() { ip route get "$1" 2>/dev/null | sed -n 's/.* dev \([^ ]*\).*/\1/p' | head -n 1; }
+tb_route_dev() { { ip route get "$1" 2>/dev/null || true; } | sed -n 's/.* dev \([^ ]*\).*/\1/p' | head -n 1; }
 
 # tb_route_get [-inet6] ADDRESS: what route -n get prints, without a journal record.
 tb_route_get() { TESTBED_NO_JOURNAL=1 /sbin/route -n get "$@"; }
-tb_route_interface() { tb_route_get "$@" 2>/dev/null | sed -n 's/^  interface: //p'; }
+tb_route_interface() { { tb_route_get "$@" 2>/dev/null || true; } | sed -n 's/^  interface: //p'; }
 
 # Routes through utun that contain ADDRESS (IPv4).
 tb_tunnel_routes_covering() { ip -4 route show match "$1" dev utun; }
