@@ -40,12 +40,18 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"empty", "", "нет PrivateKey"},
         ErrorCase{"onlyCommentsAndBlanks", "# a\n\n \t\n#PrivateKey = x\n", "нет PrivateKey"},
         ErrorCase{"keyAboveHeader", "PrivateKey = priv=\n[Interface]\n" + kPeer, "нет PrivateKey"},
-        ErrorCase{"headerWithComment", "[Interface] # me\nPrivateKey = x\n" + kPeer,
-                  "нет PrivateKey"},
+        // A remark goes wherever it stands, so the header is one.
+        ErrorCase{"headerWithComment", "[Interface] # me\nPrivateKey = x\n" + kPeer, ""},
         ErrorCase{"headerWithInnerBlank", "[ Interface ]\nPrivateKey = x\n" + kPeer,
                   "нет PrivateKey"},
         ErrorCase{"crlfLineEnds", "[Interface]\r\nPrivateKey = x\r\n[Peer]\r\nPublicKey = y\r\n",
-                  "нет PrivateKey"},
+                  "нет корректного Endpoint"},
+        ErrorCase{"bomAndCrlf", "\xEF\xBB\xBF[Interface]\r\nPrivateKey = x\r\n" + kPeer, ""},
+        // Only at the very start is it a mark.
+        ErrorCase{"bomOnALaterLine", kInterface + "\xEF\xBB\xBF[Peer]\nPublicKey = y\n",
+                  "нет PublicKey"},
+        ErrorCase{"secondPeer", kInterface + kPeer + "[peer]\nPublicKey = z\n",
+                  "поддерживается только одна секция [Peer]"},
         ErrorCase{"semicolonIsNoComment", kInterface + "[Peer]\n;PublicKey = y\nEndpoint = h:1\n",
                   "нет PublicKey"},
         ErrorCase{"publicKeyInInterface", kInterface + "PublicKey = y\n[Peer]\nEndpoint = h:1\n",
@@ -64,7 +70,16 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"emptyKeysPass", "[Interface]\nPrivateKey =\n[Peer]\nPublicKey=\nEndpoint=:\n",
                   ""},
         ErrorCase{"bracketedIPv6Endpoint",
-                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n", ""},
+                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [2001:db8::1]:51820\n",
+                  "IPv6-адрес сервера не поддерживается: 2001:db8::1"},
+        ErrorCase{"bareIPv6Endpoint", kInterface + "[Peer]\nPublicKey = y\nEndpoint = fd00::1\n",
+                  "IPv6-адрес сервера не поддерживается: fd00::1"},
+        ErrorCase{"bracketedHostEndpoint",
+                  kInterface + "[Peer]\nPublicKey = y\nEndpoint = [vpn.example.org]:1\n", ""},
+        ErrorCase{"allowedIPsJunk", kInterface + kPeer + "AllowedIPs = 10.0.0.0/8, -setv6off\n",
+                  "не диапазон адресов в AllowedIPs: -setv6off"},
+        ErrorCase{"allowedIPsTooLong", kInterface + kPeer + "AllowedIPs = 10.0.0.0/33\n",
+                  "не диапазон адресов в AllowedIPs: 10.0.0.0/33"},
         ErrorCase{"jminAboveJmax", kInterface + "Jmax = 040\nJMIN = +70\n" + kPeer,
                   "Jmin больше Jmax"},
         // The three presence checks come first.
@@ -84,18 +99,20 @@ TEST(ParseTunnelConfig, KeysAreTrimmedAndLowerCasedValuesKeptVerbatim) {
       "\tPRIVATEKEY\t=  aGVsbG8gd29ybGQ=  \n"
       "Public Key = inner blank stays\n"
       "DNS = 1.1.1.1 # remark\n"
+      "Address = 10.0.0.2/32 #\n"
       "Jc=4=5\n"
       "no equals sign here\n"
       "[pEeR]\n"
       "\u00A0PublicKey\u3000= Ab+/cD==\n"
-      "Endpoint = [2001:db8::1]:51820\n"
+      "Endpoint = vpn.example.org:51820\t# office\n"
       "\u212Aeepalive = 1\n");
   EXPECT_EQ(config.interface, (StringMap{{"privatekey", "aGVsbG8gd29ybGQ="},
                                          {"public key", "inner blank stays"},
-                                         {"dns", "1.1.1.1 # remark"},
+                                         {"dns", "1.1.1.1"},
+                                         {"address", "10.0.0.2/32"},
                                          {"jc", "4=5"}}));
   EXPECT_EQ(config.peer, (StringMap{{"publickey", "Ab+/cD=="},
-                                    {"endpoint", "[2001:db8::1]:51820"},
+                                    {"endpoint", "vpn.example.org:51820"},
                                     {"keepalive", "1"}}));
 }
 
@@ -113,8 +130,8 @@ TEST(ParseTunnelConfig, SectionRules) {
       "PresharedKey = only-in-first\n"
       "AllowedIPs = 10.0.0.0/8\n"
       "Endpoint = a:1\n"
-      "[Peer]\n"
       "PublicKey = p2\n"
+      "[Other]\n"
       "AllowedIPs = 0.0.0.0/0\n"
       "PrivateKey = later\n");  // peer section, not the interface's
   EXPECT_EQ(config.interface,
@@ -126,9 +143,11 @@ TEST(ParseTunnelConfig, SectionRules) {
                                     {"privatekey", "later"}}));
 }
 
-TEST(ParseTunnelConfig, CarriageReturnEndsUpInValuesNotInLineBreaks) {
-  const auto config = parseTunnelConfig(kInterface + "DNS = 9.9.9.9\r\n" + kPeer);
-  EXPECT_EQ(config.interface.at("dns"), "9.9.9.9\r");
+TEST(ParseTunnelConfig, ACarriageReturnBeforeALineFeedIsDropped) {
+  const auto config = parseTunnelConfig(kInterface + "DNS = 9.9.9.9\r\nMTU = 1280 \r\r\n" + kPeer);
+  EXPECT_EQ(config.interface.at("dns"), "9.9.9.9");
+  // Only the one before the line feed: the other is the value's.
+  EXPECT_EQ(config.interface.at("mtu"), "1280 \r");
 }
 
 TEST(ParseTunnelConfig, InvalidUTF8PassesThroughUnchanged) {
@@ -169,6 +188,79 @@ TEST(InterfaceIPv4Address, FindsTheFirstIPv4Entry) {
     StringMap interface;
     if (c.address) interface["address"] = *c.address;
     EXPECT_EQ(interfaceIPv4Address(interface), c.expected) << c.address.value_or("<missing>");
+  }
+}
+
+TEST(InterfaceIPv6Addresses, KeepsEachIPv6EntryWithItsLength) {
+  StringMap interface {
+    { "address", "10.0.0.2/32, fd77::2/64 ,FD77::3, fd77::/129, -fd77::4, ::1/x" }
+  };
+  std::vector<std::string> texts;
+  for (const IPPrefix& address : interfaceIPv6Addresses(interface)) texts.push_back(address.text());
+  EXPECT_EQ(texts, (std::vector<std::string>{"fd77::2/64", "fd77::3/128"}));
+}
+
+TEST(PeerAllowedIPs, RangesInOrderWithHostBitsCleared) {
+  struct Case {
+    std::optional<std::string> value;
+    std::vector<std::string> ranges;
+  };
+  const Case cases[] = {
+      {std::nullopt, {"0.0.0.0/0"}},
+      {"", {}},
+      {" , ,", {}},
+      {"10.77.0.2/24, 0.0.0.0/1,128.0.0.0/1", {"10.77.0.0/24", "0.0.0.0/1", "128.0.0.0/1"}},
+      {"10.1.2.3, 10.1.2.3/32, 10.1.2.3/0", {"10.1.2.3/32", "10.1.2.3/32", "0.0.0.0/0"}},
+      {"::/0,FD77::2/64, 2001:db8::1", {"::/0", "fd77::/64", "2001:db8::1/128"}},
+      {"\u00A010.0.0.0/8\t", {"10.0.0.0/8"}},
+  };
+  for (const auto& c : cases) {
+    StringMap peer;
+    if (c.value) peer["allowedips"] = *c.value;
+    std::vector<std::string> texts;
+    for (const IPPrefix& range : peerAllowedIPs(peer)) texts.push_back(range.text());
+    EXPECT_EQ(texts, c.ranges) << c.value.value_or("<missing>");
+  }
+  for (const std::string junk : {"10.0.0.0/8 10.1.0.0/16", "10.0.0.0/", "10.0.0.0/+8",
+                                 "10.0.0.0/ 8", "host/8", "1.2.3/8", "::/129", "10.0.0.0/08x"}) {
+    try {
+      peerAllowedIPs({{"allowedips", "10.0.0.0/8," + junk}});
+      ADD_FAILURE() << "accepted " << junk;
+    } catch (const ServiceError& e) {
+      EXPECT_EQ(e.msg, "не диапазон адресов в AllowedIPs: " + junk);
+    }
+  }
+  std::string many = "10.0.0.0/8";
+  for (std::size_t i = 0; i < kMaxAllowedIPs; ++i) many += ",10.0.0.0/8";
+  try {
+    peerAllowedIPs({{"allowedips", many}});
+    ADD_FAILURE() << "accepted " << kMaxAllowedIPs + 1 << " ranges";
+  } catch (const ServiceError& e) {
+    EXPECT_EQ(e.msg, "слишком много диапазонов в AllowedIPs: 1025, не больше 1024");
+  }
+}
+
+TEST(PeerEndpoint, BracketedHostWholeOtherwiseFirstAndLastPiece) {
+  struct Case {
+    std::string endpoint, host, port;
+  };
+  for (const Case& c : {
+           Case{"203.0.113.5:51820", "203.0.113.5", "51820"},
+           Case{"vpn.example.com:443", "vpn.example.com", "443"},
+           Case{"host:1:2", "host", "2"},
+           Case{"host:", "host", "host"},
+           Case{"::host::51820", "host", "51820"},
+           Case{"[2001:db8::1]:51820", "2001:db8::1", "51820"},
+           Case{"[vpn.example.com]:443", "vpn.example.com", "443"},
+           Case{"[]:1", "[]", "1"},
+           Case{"[2001:db8::1", "[2001", "1"},
+           Case{" host : 1 ", " host ", " 1 "},
+           Case{"", "", ""},
+           Case{":::", "", ""},
+       }) {
+    auto parts = peerEndpoint({{"endpoint", c.endpoint}});
+    EXPECT_EQ(parts.host, c.host) << c.endpoint;
+    EXPECT_EQ(parts.port, c.port) << c.endpoint;
   }
 }
 
@@ -231,7 +323,8 @@ TEST(ParseTunnelConfig, RandomTextsParseOrFailWithAKnownMessage) {
     for (unsigned i = 0; i < count; ++i) text += lines[random() % std::size(lines)] + "\n";
     const std::string error = parseError(text);
     EXPECT_TRUE(error.empty() || error == "нет PrivateKey" || error == "нет PublicKey" ||
-                error == "нет корректного Endpoint")
+                error == "нет корректного Endpoint" ||
+                error == "поддерживается только одна секция [Peer]")
         << error;
     parsed += error.empty();
   }

@@ -173,12 +173,8 @@ std::string makeUAPISetRequest(const StringMap& interface, const StringMap& peer
     appendLine(request, "persistent_keepalive_interval", *keepalive);
   }
   appendLine(request, "replace_allowed_ips", "true");
-  const auto allowed = peer.find("allowedips");
-  const std::string_view allowedIPs =
-      allowed == peer.end() ? std::string_view("0.0.0.0/0") : std::string_view(allowed->second);
-  for (const std::string_view entry : splitDroppingEmpty(allowedIPs, ',')) {
-    appendLine(request, "allowed_ip", trimSpacesAndTabs(entry));
-  }
+  for (const IPPrefix& range : peerAllowedIPs(peer))
+    appendLine(request, "allowed_ip", range.text());
   request += "\n";
   return request;
 }

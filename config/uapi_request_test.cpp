@@ -48,14 +48,14 @@ TEST(MakeUAPISetRequest, FullRequestInProtocolOrder) {
   const StringMap peerMap{{"publickey", kPublic},
                           {"presharedkey", kPreshared},
                           {"persistentkeepalive", "25"},
-                          {"allowedips", " 10.0.0.0/8 ,\t192.168.0.0/16,, \u00A0 ,fd00::/8"}};
+                          {"allowedips", " 10.0.0.0/8 ,\t192.168.0.1/16,, \u00A0 ,fd00::/8"}};
   EXPECT_EQ(
       makeUAPISetRequest(interfaceMap, peerMap, "203.0.113.5:51820"),
       joinLines({"set=1", "private_key=" + kPrivateHex, "jc=x y", "jmin=8", "h1=1", "h4=4",
                  "replace_peers=true", "public_key=" + kPublicHex, "preshared_key=" + kPresharedHex,
                  "endpoint=203.0.113.5:51820", "persistent_keepalive_interval=25",
                  "replace_allowed_ips=true", "allowed_ip=10.0.0.0/8", "allowed_ip=192.168.0.0/16",
-                 "allowed_ip=", "allowed_ip=fd00::/8", ""}));
+                 "allowed_ip=fd00::/8", ""}));
 }
 
 TEST(MakeUAPISetRequest, EveryDaemonSettingInOneFixedOrder) {

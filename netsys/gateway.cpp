@@ -55,7 +55,10 @@ DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
 DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination) {
   std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", destination});
   if (!output) return {};
-  return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output)};
+  std::optional<std::string> matched;
+  if (const auto field = routeField(*output, "destination:"); field && !field->empty())
+    matched = std::string(*field);
+  return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output), matched};
 }
 
 }  // namespace zorvik

@@ -19,6 +19,9 @@ std::optional<std::string> lookupDefaultGateway(const std::string& routeTool);
 struct DefaultRoute {
   std::optional<std::string> gateway;  ///< as parseDefaultGateway gives it
   std::optional<std::string> interface;
+  /// The destination of the route that matched: the address itself for a host route,
+  /// "default", or a network's address.
+  std::optional<std::string> destination;
 };
 
 /// Runs `routeTool` -n get default once and parses both.

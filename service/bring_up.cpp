@@ -1,10 +1,10 @@
 #include <filesystem>
 
 #include "config/uapi_request.h"
-#include "netsys/command_runner.h"
 #include "netsys/dns.h"
 #include "netsys/gateway.h"
 #include "netsys/ipv6.h"
+#include "netsys/tunnel_network.h"
 #include "platform/private_file.h"
 #include "service/endpoint.h"
 #include "service/helper_service.h"
@@ -32,7 +32,7 @@ void HelperService::bringUp(const TunnelConfig& config) {
   tunnel.savedGateway = defaultRoute.gateway;
   follower.gatewayTaken(defaultRoute.interface);
 
-  auto [host, port] = splitEndpoint(valueOr(config.peer, "endpoint", ""));
+  const auto [host, port] = peerEndpoint(config.peer);
   auto address = resolveEndpointHost(host, settings.resolveDeadline);
   if (!address) throw Err("не удалось разрешить " + host);
   tunnel.endpointIP = address;
@@ -48,18 +48,20 @@ void HelperService::bringUp(const TunnelConfig& config) {
   if (!localAddress) throw Err("нет IPv4-адреса в [Interface]");
 
   // From here on nothing fails: tool exit statuses are not looked at.
-  const std::string& ifconfig = settings.ifconfigTool;
-  const std::string& route = settings.routeTool;
   const std::string& name = *tunnel.iface;
-  runTool(ifconfig, {name, "inet", *localAddress, *localAddress, "alias"});
-  runTool(ifconfig, {name, "mtu", std::to_string(interfaceMTU(config.interface))});
-  runTool(ifconfig, {name, "up"});
-
-  runTool(route, {"-q", "-n", "add", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
-
-  if (valueOr(config.peer, "allowedips", "0.0.0.0/0").find("0.0.0.0/0") != std::string::npos) {
-    runTool(route, {"-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", name});
-    runTool(route, {"-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", name});
+  const InterfaceSettings interface {
+    *localAddress, interfaceMTU(config.interface), interfaceIPv6Addresses(config.interface)
+  };
+  configureInterface(settings.ifconfigTool, name, interface);
+  addHostRoute(settings.routeTool, *tunnel.endpointIP, *tunnel.savedGateway);
+  const TunnelRoutes routes =
+      planTunnelRoutes(peerAllowedIPs(config.peer), *parseIPAddress(*tunnel.endpointIP),
+                       !interface.ipv6Addresses.empty());
+  addTunnelRoutes(settings.routeTool, name, routes);
+  for (const IPPrefix& prefix : routes.rejectedIPv6) {
+    tunnel.rejectRoutes.push_back(prefix.text());
+    recordJournal();
+    addRejectRoute(settings.routeTool, prefix);
   }
 
   overrideDNS(settings.networksetupTool, valueOr(config.interface, "dns", ""), tunnel.dnsBackup,

@@ -9,22 +9,8 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace zorvik {
-
-EndpointParts splitEndpoint(std::string_view endpoint) {
-  std::vector<std::string_view> pieces;
-  std::size_t start = 0;
-  while (start <= endpoint.size()) {
-    std::size_t colon = endpoint.find(':', start);
-    if (colon == std::string_view::npos) colon = endpoint.size();
-    if (colon > start) pieces.push_back(endpoint.substr(start, colon - start));
-    start = colon + 1;
-  }
-  if (pieces.empty()) return {};
-  return {std::string(pieces.front()), std::string(pieces.back())};
-}
 
 std::optional<std::string> lookupIPv4Address(const std::string& host) {
   addrinfo hints{};

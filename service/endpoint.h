@@ -8,16 +8,6 @@
 
 namespace zorvik {
 
-/// The host and port of a configured endpoint.
-struct EndpointParts {
-  std::string host;
-  std::string port;
-};
-
-/// Splits at every ":" dropping empty pieces: the host is the first piece, the
-/// port the last. Nothing is trimmed or validated.
-EndpointParts splitEndpoint(std::string_view endpoint);
-
 /// Looks a host name up: its first IPv4 address as dotted-decimal text, or nothing.
 using HostLookup = std::function<std::optional<std::string>(const std::string& host)>;
 

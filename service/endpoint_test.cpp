@@ -12,28 +12,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(SplitEndpoint, HostIsTheFirstPiecePortTheLast) {
-  struct Case {
-    std::string endpoint, host, port;
-  };
-  for (const Case& c : {
-           Case{"203.0.113.5:51820", "203.0.113.5", "51820"},
-           Case{"vpn.example.com:443", "vpn.example.com", "443"},
-           Case{"host:1:2", "host", "2"},
-           Case{"host:", "host", "host"},
-           Case{"::host::51820", "host", "51820"},
-           Case{"host", "host", "host"},
-           Case{"[2001:db8::1]:51820", "[2001", "51820"},
-           Case{" host : 1 ", " host ", " 1 "},
-           Case{"", "", ""},
-           Case{":::", "", ""},
-       }) {
-    auto parts = splitEndpoint(c.endpoint);
-    EXPECT_EQ(parts.host, c.host) << c.endpoint;
-    EXPECT_EQ(parts.port, c.port) << c.endpoint;
-  }
-}
-
 TEST(ResolveEndpointHost, AnIPv4LiteralIsUsedUnchanged) {
   EXPECT_EQ(resolveEndpointHost("203.0.113.5"), "203.0.113.5");
 }

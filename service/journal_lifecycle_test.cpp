@@ -127,6 +127,7 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
   expected.daemonPath = daemonExecutable();
   expected.daemonPid = std::stoi(pid);
   expected.iface = "utun7";
+  expected.rejectRoutes = {"::/1", "8000::/1"};
   EXPECT_EQ(journalOnDisk(), expected);
   EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(onQueue([this] { return inside().tunnel(); }))),
             expected);

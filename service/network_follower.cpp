@@ -2,10 +2,10 @@
 
 #include <exception>
 
-#include "netsys/command_runner.h"
 #include "netsys/dns.h"
 #include "netsys/gateway.h"
 #include "netsys/ipv6.h"
+#include "netsys/tunnel_network.h"
 
 namespace zorvik {
 
@@ -67,12 +67,12 @@ void NetworkFollower::followDefaultGateway(TunnelRecord& tunnel) {
 
   const std::string& route = settings_.routeTool;
   const std::string old = *tunnel.savedGateway;
-  runTool(route, {"-q", "-n", "delete", "-inet", *tunnel.endpointIP + "/32", old});
+  deleteHostRoute(route, *tunnel.endpointIP, old);
   // On record before the new route is made, as every change is.
   tunnel.savedGateway = current.gateway;
   gatewayInterface_ = current.interface;
   recordJournal_();
-  runTool(route, {"-q", "-n", "add", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
+  addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway);
   if (sameGateway) {
     logLine_("шлюз " + old + " теперь за " + *current.interface + ", маршрут к серверу перенесён");
   } else {
@@ -84,12 +84,14 @@ void NetworkFollower::followDefaultGateway(TunnelRecord& tunnel) {
 void NetworkFollower::restoreHostRoute(TunnelRecord& tunnel) {
   const std::string& route = settings_.routeTool;
   const DefaultRoute toServer = lookupRouteTo(route, *tunnel.endpointIP);
-  // A link that went down took the host route with it, and came back with the same
-  // gateway: the server is then reached through the tunnel itself.
-  if (toServer.gateway == tunnel.savedGateway && toServer.interface != tunnel.iface) return;
+  // A link that went down took the host route with it and came back with the same gateway,
+  // or someone deleted it: the server is then reached by whatever else matches it.
+  if (toServer.destination == tunnel.endpointIP && toServer.gateway == tunnel.savedGateway &&
+      toServer.interface != tunnel.iface)
+    return;
   // On record before the route is made, as every change is.
   recordJournal_();
-  runTool(route, {"-q", "-n", "add", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
+  addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway);
   logLine_("маршрут к серверу восстановлен через " + *tunnel.savedGateway);
 }
 

@@ -85,8 +85,11 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   tools.clearCalls();
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
   EXPECT_FALSE(routeWatches.watching());
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-q", "-n", "delete", "-inet",
-                                                              "203.0.113.5/32", "192.168.2.1")));
+  EXPECT_THAT(
+      tools.callsOf("route"),
+      ElementsAre(ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.2.1"),
+                  ElementsAre("-q", "-n", "delete", "-inet6", "::/1", "::1"),
+                  ElementsAre("-q", "-n", "delete", "-inet6", "8000::/1", "::1")));
   // A report that was on its way when the watch stopped changes nothing.
   tools.clearCalls();
   networkIs(defaultRoute("192.168.3.1", "en2"), {wifi});

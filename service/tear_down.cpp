@@ -1,6 +1,6 @@
-#include "netsys/command_runner.h"
 #include "netsys/dns.h"
 #include "netsys/ipv6.h"
+#include "netsys/tunnel_network.h"
 #include "platform/child_process.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
@@ -10,9 +10,11 @@ namespace zorvik {
 void HelperService::tearDown() {
   // First, so nothing this undoing changes is reported back to the queue.
   follower.stop();
-  if (tunnel.endpointIP && tunnel.savedGateway) {
-    runTool(settings.routeTool,
-            {"-q", "-n", "delete", "-inet", *tunnel.endpointIP + "/32", *tunnel.savedGateway});
+  if (tunnel.endpointIP && tunnel.savedGateway)
+    deleteHostRoute(settings.routeTool, *tunnel.endpointIP, *tunnel.savedGateway);
+  // The tunnel's other routes went with its interface; these stay until deleted.
+  for (const std::string& text : tunnel.rejectRoutes) {
+    if (const auto prefix = parseIPPrefix(text)) deleteRejectRoute(settings.routeTool, *prefix);
   }
   restoreDNS(settings.networksetupTool, tunnel.dnsBackup);
   restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 
+#include "base/ip_address.h"
 #include "platform/private_file.h"
 
 namespace zorvik {
@@ -62,6 +63,8 @@ std::string encodeTunnelJournal(const TunnelRecord& record) {
               {"ipv6Disabled", record.ipv6Disabled},
               {"daemon", daemon},
               {"iface", optionalText(record.iface)}};
+  // Only when there are any: a journal without them reads as before, also to older helpers.
+  if (!record.rejectRoutes.empty()) out["rejectRoutes"] = record.rejectRoutes;
   return out.dump(2) + "\n";
 }
 
@@ -94,6 +97,17 @@ TunnelRecord decodeTunnelJournal(std::string_view text) {
   for (const json& service : ipv6) {
     if (!service.is_string()) throw std::runtime_error("an \"ipv6Disabled\" entry is not text");
     journal.ipv6Disabled.push_back(service.get<std::string>());
+  }
+
+  // Absent from the journals of helpers that added none.
+  if (const auto reject = in.find("rejectRoutes"); reject != in.end()) {
+    if (!reject->is_array()) throw std::runtime_error("\"rejectRoutes\" is not a list");
+    for (const json& route : *reject) {
+      // Each goes to the route tool as an argument: only a prefix may.
+      if (!route.is_string() || !parseIPPrefix(route.get<std::string>()))
+        throw std::runtime_error("a \"rejectRoutes\" entry is not an address prefix");
+      journal.rejectRoutes.push_back(route.get<std::string>());
+    }
   }
 
   const json& daemon = member(in, "daemon");

@@ -21,6 +21,9 @@ struct TunnelRecord {
   std::optional<std::string> savedGateway;
   std::map<std::string, std::string> dnsBackup;
   std::vector<std::string> ipv6Disabled;
+  /// Reject routes the tunnel added ("::/1"): unlike its other routes they outlive
+  /// the interface, so the teardown deletes them.
+  std::vector<std::string> rejectRoutes;
   /// The daemon's executable, recorded before it is started.
   std::optional<std::string> daemonPath;
   /// The daemon's pid, recorded right after it was started.

@@ -34,24 +34,24 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
 
   ASSERT_EQ(start(config), (Result{true, std::nullopt}));
 
-  EXPECT_THAT(
-      tools.calls(),
-      ElementsAre(
-          ElementsAre("route", "-n", "get", "default"),
-          ElementsAre("ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"),
-          ElementsAre("ifconfig", "utun7", "mtu", "1380"), ElementsAre("ifconfig", "utun7", "up"),
-          ElementsAre("route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"),
-          ElementsAre("route", "-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", "utun7"),
-          ElementsAre("route", "-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", "utun7"),
-          ElementsAre("networksetup", "-listallnetworkservices"),
-          ElementsAre("networksetup", "-getdnsservers", "Wi-Fi"),
-          ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"),
-          ElementsAre("networksetup", "-getdnsservers", "USB LAN"),
-          ElementsAre("networksetup", "-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
-          ElementsAre("networksetup", "-listallnetworkservices"),
-          ElementsAre("networksetup", "-getinfo", "Wi-Fi"),
-          ElementsAre("networksetup", "-setv6off", "Wi-Fi"),
-          ElementsAre("networksetup", "-getinfo", "USB LAN")));
+  Calls expected = {{"route", "-n", "get", "default"},
+                    {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
+                    {"ifconfig", "utun7", "mtu", "1380"},
+                    {"ifconfig", "utun7", "up"},
+                    {"route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"}};
+  for (const auto& call : tunnelRouteCalls(kRoutesAroundServer)) expected.push_back(call);
+  for (const auto& call : rejectRouteCalls("add")) expected.push_back(call);
+  for (const auto& call : Calls{{"networksetup", "-listallnetworkservices"},
+                                {"networksetup", "-getdnsservers", "Wi-Fi"},
+                                {"networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"},
+                                {"networksetup", "-getdnsservers", "USB LAN"},
+                                {"networksetup", "-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"},
+                                {"networksetup", "-listallnetworkservices"},
+                                {"networksetup", "-getinfo", "Wi-Fi"},
+                                {"networksetup", "-setv6off", "Wi-Fi"},
+                                {"networksetup", "-getinfo", "USB LAN"}})
+    expected.push_back(call);
+  EXPECT_EQ(tools.calls(), expected);
 
   // The daemon got the configured keys with the resolved endpoint.
   TunnelConfig parsed = parseTunnelConfig(config);
@@ -91,14 +91,15 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   tools.clearCalls();
   ASSERT_EQ(stop(), (Result{true, std::nullopt}));
   Calls calls = tools.calls();
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(calls.size(), 6u);
   EXPECT_THAT(calls[0],
               ElementsAre("route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"));
-  EXPECT_THAT(Calls(calls.begin() + 1, calls.begin() + 3),
+  EXPECT_EQ(Calls(calls.begin() + 1, calls.begin() + 3), rejectRouteCalls("delete"));
+  EXPECT_THAT(Calls(calls.begin() + 3, calls.begin() + 5),
               UnorderedElementsAre(ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "Empty"),
                                    ElementsAre("networksetup", "-setdnsservers", "USB LAN",
                                                "10.0.0.53", "10.0.0.54")));
-  EXPECT_THAT(calls[3], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
+  EXPECT_THAT(calls[5], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
   expectIdle();
 
   // Asked to terminate, not waited for; its exit is logged when it comes.
@@ -126,41 +127,58 @@ TEST_F(TunnelStart, AHostNameEndpointIsReplacedByItsAddressEverywhere) {
   EXPECT_EQ(onQueue([&] { return inside().tunnel().endpointIP; }), "127.0.0.1");
 }
 
+using Calls = TunnelTest::Calls;
+
+Calls joined(std::initializer_list<Calls> parts) {
+  Calls all;
+  for (const Calls& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
 TEST_F(TunnelStart, InterfaceRoutesAndDNSFollowTheConfiguration) {
+  const Calls hostRoute = {{"route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"}};
+  const Calls full = tunnelRouteCalls(kRoutesAroundServer);
+  const Calls rejected = rejectRouteCalls("add");
+  const Calls ipv6Address = {{"ifconfig", "utun7", "inet6", "fd00::2", "prefixlen", "64", "alias"}};
   struct Case {
     std::string name;
     std::string interfaceLines;
     std::string peerLines;
     std::string mtu;
-    bool halfRoutes;
+    Calls afterUp;  // the interface's IPv6 addresses and the routes
   };
   for (const Case& c : {
-           Case{"defaults", "Address = 10.8.0.2/32\n", "", "1420", true},
-           Case{"word MTU", "Address = 10.8.0.2/32\nMTU = big\n", "", "1420", true},
-           Case{"with IPv6", "Address = fd00::2/128, 10.8.0.2/32\n",
-                "AllowedIPs = ::/0, 0.0.0.0/0\n", "1420", true},
+           Case{"defaults", "Address = 10.8.0.2/32\n", "", "1420",
+                joined({hostRoute, full, rejected})},
+           Case{"word MTU", "Address = 10.8.0.2/32\nMTU = big\n", "", "1420",
+                joined({hostRoute, full, rejected})},
+           // With an address of its own, IPv6 goes through the tunnel: nothing to refuse.
+           Case{"dual stack", "Address = fd00::2/64, 10.8.0.2/32\n",
+                "AllowedIPs = ::/0, 0.0.0.0/0\n", "1420",
+                joined({ipv6Address, hostRoute, full, tunnelRouteCalls({"::/1", "8000::/1"})})},
+           // Without one, IPv6 reaches only the daemon, and is refused on the host.
+           Case{"IPv6 ranges without an IPv6 address", "Address = 10.8.0.2/32\n",
+                "AllowedIPs = fd00::/64, 0.0.0.0/1, 128.0.0.0/1\n", "1420",
+                joined({hostRoute, full, rejected})},
            Case{"split", "Address = 10.8.0.2/32\nMTU = 1280\n",
-                "AllowedIPs = 10.0.0.0/8, 192.168.0.0/16\n", "1280", false},
-           Case{"empty allowed", "Address = 10.8.0.2/32\n", "AllowedIPs =\n", "1420", false},
+                "AllowedIPs = 10.0.0.0/8, 192.168.0.0/16, 10.0.0.0/8\n", "1280",
+                joined({hostRoute, tunnelRouteCalls({"10.0.0.0/8", "192.168.0.0/16"})})},
+           Case{"split with an IPv6 address", "Address = 10.8.0.2/32, fd00::2/64\n",
+                "AllowedIPs = 10.77.0.0/24, fd00::/64\n", "1420",
+                joined({ipv6Address, hostRoute, tunnelRouteCalls({"10.77.0.0/24", "fd00::/64"})})},
+           Case{"empty allowed", "Address = 10.8.0.2/32\n", "AllowedIPs =\n", "1420", hostRoute},
        }) {
     SCOPED_TRACE(c.name);
     tools.clearCalls();
     ASSERT_EQ(start(tunnelConfig("203.0.113.5:51820", c.interfaceLines, c.peerLines)),
               (Result{true, std::nullopt}));
-    Calls expected = {
-        {"route", "-n", "get", "default"},
-        {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
-        {"ifconfig", "utun7", "mtu", c.mtu},
-        {"ifconfig", "utun7", "up"},
-        {"route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"},
-    };
-    if (c.halfRoutes) {
-      expected.push_back({"route", "-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", "utun7"});
-      expected.push_back(
-          {"route", "-q", "-n", "add", "-inet", "128.0.0.0/1", "-interface", "utun7"});
-    }
     // No DNS line: only the IPv6 step lists the services.
-    expected.push_back({"networksetup", "-listallnetworkservices"});
+    const Calls expected = joined({{{"route", "-n", "get", "default"},
+                                    {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
+                                    {"ifconfig", "utun7", "mtu", c.mtu},
+                                    {"ifconfig", "utun7", "up"}},
+                                   c.afterUp,
+                                   {{"networksetup", "-listallnetworkservices"}}});
     EXPECT_EQ(tools.calls(), expected);
     // The next daemon takes the same interface name: let this one remove its socket first.
     auto daemon = this->daemon();

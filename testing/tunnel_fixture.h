@@ -42,6 +42,39 @@ inline std::string tunnelConfig(const std::string& endpoint = "203.0.113.5:51820
          "\n[Peer]\nPublicKey = " + kKey + "\nEndpoint = " + endpoint + "\n" + extraPeer;
 }
 
+/// The IPv4 space without 203.0.113.5, the default server: the routes of a full tunnel
+/// through the tunnel, shortest first.
+inline const std::vector<std::string> kRoutesAroundServer = {
+    "0.0.0.0/1",       "128.0.0.0/2",     "224.0.0.0/3",     "208.0.0.0/4",    "192.0.0.0/5",
+    "204.0.0.0/6",     "200.0.0.0/7",     "202.0.0.0/8",     "203.128.0.0/9",  "203.64.0.0/10",
+    "203.32.0.0/11",   "203.16.0.0/12",   "203.8.0.0/13",    "203.4.0.0/14",   "203.2.0.0/15",
+    "203.1.0.0/16",    "203.0.128.0/17",  "203.0.0.0/18",    "203.0.64.0/19",  "203.0.96.0/20",
+    "203.0.120.0/21",  "203.0.116.0/22",  "203.0.114.0/23",  "203.0.112.0/24", "203.0.113.128/25",
+    "203.0.113.64/26", "203.0.113.32/27", "203.0.113.16/28", "203.0.113.8/29", "203.0.113.0/30",
+    "203.0.113.6/31",  "203.0.113.4/32"};
+
+/// The route calls that add each of `prefixes` through `iface`.
+inline std::vector<std::vector<std::string>> tunnelRouteCalls(
+    const std::vector<std::string>& prefixes, const std::string& iface = "utun7") {
+  std::vector<std::vector<std::string>> calls;
+  for (const std::string& prefix : prefixes) {
+    const bool v6 = prefix.find(':') != std::string::npos;
+    calls.push_back(
+        {"route", "-q", "-n", "add", v6 ? "-inet6" : "-inet", prefix, "-interface", iface});
+  }
+  return calls;
+}
+
+/// The reject routes that keep IPv6 off the other links while IPv4 is all tunneled.
+inline std::vector<std::vector<std::string>> rejectRouteCalls(const std::string& verb) {
+  std::vector<std::vector<std::string>> calls;
+  for (const char* half : {"::/1", "8000::/1"}) {
+    calls.push_back({"route", "-q", "-n", verb, "-inet6", half, "::1"});
+    if (verb == "add") calls.back().push_back("-reject");
+  }
+  return calls;
+}
+
 /// The result of a start or stop request.
 struct Result {
   bool ok = false;

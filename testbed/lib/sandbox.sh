@@ -357,9 +357,10 @@ tb_tunnel_routes_covering() { ip -4 route show match "$1" dev utun; }
 tb_expect_tunnel_up() { # ENDPOINT_IP
   local routes address
   routes=$(ip -4 route show)
-  for address in 1.1.1.1 100.64.0.1 128.0.0.1 198.51.100.1 223.255.255.1; do
+  for address in 1.1.1.1 100.64.0.1 128.0.0.1 198.18.0.1 198.51.100.1 223.255.255.1; do
     tb_expect_eq "$(tb_route_dev "$address")" utun "route to $address while up"
   done
+  tb_expect_eq "$(tb_route_dev "$1")" en0 "route to the server while up"
   tb_expect_contains "$routes" "$1 via $TB_SERVER_ADDRESS dev en0" "host route to the server while up"
   tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route while up"
   tb_expect_contains "$(ip -4 -o addr show dev utun)" "inet $TB_CLIENT_TUNNEL_ADDRESS" "utun address"

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "base/ip_address.h"
+
+namespace zorvik {
+
+// The tunnel's steps on the host's interfaces and routes, one name each, as the bring-up,
+// the teardown and the network follower call them. Each runs its tool with fixed argument
+// lists and returns the tool's status as runTool gives it (0 when every run succeeded).
+
+/// What the tunnel interface gets: its IPv4 address, its MTU, its IPv6 addresses.
+struct InterfaceSettings {
+  std::string ipv4Address;
+  std::int64_t mtu = 0;
+  std::vector<IPPrefix> ipv6Addresses;
+};
+
+/// The routes a tunnel needs, worked out from its AllowedIPs before any is made.
+struct TunnelRoutes {
+  /// Through the interface; none covers the server's address.
+  std::vector<IPPrefix> ipv4;
+  /// Through the interface; only when it has an IPv6 address.
+  std::vector<IPPrefix> ipv6;
+  /// IPv6 the tunnel does not carry while it carries everything else: refused on the
+  /// host rather than sent around the tunnel. These outlive the interface.
+  std::vector<IPPrefix> rejectedIPv6;
+};
+
+/// The routes for `allowed` on a tunnel to `server`: every IPv4 range, a range that holds
+/// the server as its parts around it; the IPv6 ranges when `interfaceHasIPv6` (::/0 as
+/// its two halves); and while the whole IPv4 space or ::/0 is allowed, the halves of the
+/// IPv6 space that the IPv6 routes leave uncovered, to be rejected. Duplicates go.
+TunnelRoutes planTunnelRoutes(const std::vector<IPPrefix>& allowed, const IPAddress& server,
+                              bool interfaceHasIPv6);
+
+/// Address and destination (point to point), MTU, up, then each IPv6 address.
+int configureInterface(const std::string& ifconfig, const std::string& iface,
+                       const InterfaceSettings& settings);
+
+/// The host route to the server through the old default gateway.
+int addHostRoute(const std::string& route, const std::string& serverIP, const std::string& gateway);
+int deleteHostRoute(const std::string& route, const std::string& serverIP,
+                    const std::string& gateway);
+
+/// Each IPv4 and IPv6 route of `routes` through `iface` (not the rejected ones).
+int addTunnelRoutes(const std::string& route, const std::string& iface, const TunnelRoutes& routes);
+
+/// A route that refuses what it matches at once, on the loopback's address.
+int addRejectRoute(const std::string& route, const IPPrefix& prefix);
+int deleteRejectRoute(const std::string& route, const IPPrefix& prefix);
+
+}  // namespace zorvik
