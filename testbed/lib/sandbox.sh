@@ -12,6 +12,14 @@ TB_SERVER_TUNNEL_ADDRESS=10.77.0.1
 TB_CLIENT_TUNNEL_ADDRESS=10.77.0.2
 TB_SERVER_PORT=51820
 TB_SECOND_GATEWAY=10.201.0.2
+# IPv6 (documentation and unique-local addresses): en0's global address and its router, the
+# server's side of en0's link; a "public" host on the server's loopback; the tunnel's addresses
+# once tb_server_tunnel_ipv6 has given the server's wg0 one.
+TB_MAC_ADDRESS6=2001:db8:200::1
+TB_GATEWAY6=2001:db8:200::2
+TB_PUBLIC_ADDRESS6=2001:db8:ffff::1
+TB_SERVER_TUNNEL_ADDRESS6=fd77::1
+TB_CLIENT_TUNNEL_ADDRESS6=fd77::2
 TB_SERVER_PID=
 TB_HELPER_PID=
 
@@ -108,6 +116,7 @@ tb_dump_diagnostics() {
   done
   echo "--- routes"
   ip -4 route show || true
+  ip -6 route show || true
 }
 
 # --- the network and its VPN server ----------------------------------------------------------
@@ -118,12 +127,18 @@ tb_server() { nsenter -t "$TB_SERVER_PID" -n -m -r -w -- "$@"; }
 # Brings up "en0" (10.200.0.1/30) with its default route through the server's side
 # (10.200.0.2), and the server's wireguard-go on wg0 (10.77.0.1/24, port 51820) that accepts the
 # client's key. Keys are new each run; the client configuration goes to $TB_CLIENT_CONFIG.
+# en0 also gets 2001:db8:200::1/64 and an IPv6 default route via 2001:db8:200::2, what its
+# network offers it (/run/testbed/autoconf/en0, where networksetup -setv6automatic finds it);
+# the server answers for 2001:db8:ffff::1 on its loopback and forwards nothing.
 tb_network_up() {
   unshare --net --mount --propagation private -- sleep infinity </dev/null >/dev/null 2>&1 &
   TB_SERVER_PID=$!
   local own_net
   own_net=$(readlink /proc/self/ns/net)
   tb_wait_for 5 tb_is_separate_net "$own_net" || tb_fail "the server namespace did not appear"
+  # No duplicate address detection on either side, so every IPv6 address is usable at once.
+  tb_no_dad
+  tb_server bash -c "$(declare -f tb_no_dad); tb_no_dad"
 
   ip link add en0 type veth peer name eth0 netns "$TB_SERVER_PID"
   ip addr add 10.200.0.1/30 dev en0
@@ -132,6 +147,12 @@ tb_network_up() {
   tb_server ip link set lo up
   tb_server ip addr add "$TB_SERVER_ADDRESS/30" dev eth0
   tb_server ip link set eth0 up
+  tb_server ip addr add "$TB_GATEWAY6/64" dev eth0 nodad
+  tb_server ip addr add "$TB_PUBLIC_ADDRESS6/128" dev lo
+  mkdir -p "$TB/autoconf"
+  printf '%s/64 %s\n' "$TB_MAC_ADDRESS6" "$TB_GATEWAY6" >"$TB/autoconf/en0"
+  ip addr add "$TB_MAC_ADDRESS6/64" dev en0 nodad
+  ip -6 route add default via "$TB_GATEWAY6" dev en0
 
   umask 077
   wg genkey >"$TB/server.key"
@@ -153,6 +174,22 @@ tb_network_up() {
   tb_client_config >"$TB_CLIENT_CONFIG"
 }
 
+tb_no_dad() {
+  local conf
+  for conf in all default; do
+    echo 0 >"/proc/sys/net/ipv6/conf/$conf/accept_dad"
+    echo 0 >"/proc/sys/net/ipv6/conf/$conf/accept_ra"
+  done
+}
+
+# The server's wg0 also carries IPv6: fd77::1/64, and the client's peer may send from fd77::2, for
+# a dual-stack client configuration (Address = 10.77.0.2/32, fd77::2/128).
+tb_server_tunnel_ipv6() {
+  tb_server ip addr add "$TB_SERVER_TUNNEL_ADDRESS6/64" dev wg0 nodad
+  tb_server wg set wg0 peer "$TB_CLIENT_PUBLIC" \
+    allowed-ips "$TB_CLIENT_TUNNEL_ADDRESS/32,$TB_CLIENT_TUNNEL_ADDRESS6/128"
+}
+
 # A second network of the Mac: "en1" (10.201.0.1/30), down, joined to the server's "eth1"
 # (10.201.0.2/30); the server answers on it for every address of its own, so it is reachable
 # through either link. Call after tb_network_up; "ip link set en1 up" plugs it in.
@@ -166,13 +203,14 @@ tb_second_link_add() {
 tb_is_separate_net() { [ "$(readlink "/proc/$TB_SERVER_PID/ns/net" 2>/dev/null)" != "$1" ]; }
 
 # Prints a client configuration for the server. Optional overrides:
-#   endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
+#   address=TEXT  endpoint=HOST:PORT  dns=TEXT  allowed=TEXT  extra=LINES (added to [Interface])
 # shellcheck disable=SC2120 # scenarios pass the overrides
 tb_client_config() {
   local endpoint=$TB_SERVER_ADDRESS:$TB_SERVER_PORT dns=$TB_SERVER_TUNNEL_ADDRESS allowed=0.0.0.0/0 extra=
-  local setting
+  local address=$TB_CLIENT_TUNNEL_ADDRESS/32 setting
   for setting in "$@"; do
     case $setting in
+      address=*) address=${setting#*=} ;;
       endpoint=*) endpoint=${setting#*=} ;;
       dns=*) dns=${setting#*=} ;;
       allowed=*) allowed=${setting#*=} ;;
@@ -183,7 +221,7 @@ tb_client_config() {
   cat <<CONFIG
 [Interface]
 PrivateKey = $TB_CLIENT_PRIVATE
-Address = $TB_CLIENT_TUNNEL_ADDRESS/32
+Address = $address
 DNS = $dns
 MTU = 1380
 ${extra}
@@ -200,29 +238,42 @@ tb_server_transfer() { tb_server wg show wg0 transfer | awk '{print $2, $3}'; }
 
 # --- the macOS tools' state ------------------------------------------------------------------
 
-# The network services of a typical Mac: Wi-Fi with DHCP DNS and automatic IPv6, a USB LAN with
-# two DNS servers of its own and manual IPv6, a disabled Bluetooth PAN, a Thunderbolt Bridge
-# with IPv6 off.
+# The network services of a typical Mac: Wi-Fi on en0 with DHCP DNS and automatic IPv6, a USB
+# LAN on en1 with two DNS servers of its own and manual IPv6, a disabled Bluetooth PAN, a
+# Thunderbolt Bridge with IPv6 off (the file's fields: tools/networksetup).
 tb_services_default() {
-  printf '%s\t%s\t%s\t%s\n' \
-    1 "Wi-Fi" Automatic "" \
-    1 "USB 10/100/1000 LAN" Manual "192.0.2.53 198.51.100.53" \
-    0 "Bluetooth PAN" Automatic "" \
-    1 "Thunderbolt Bridge" Off "" >"$TB/services"
+  {
+    tb_service 1 "Wi-Fi" Automatic "" en0
+    tb_service 1 "USB 10/100/1000 LAN" Manual "192.0.2.53 198.51.100.53" en1
+    tb_service 0 "Bluetooth PAN" Automatic "" en2
+    tb_service 1 "Thunderbolt Bridge" Off "" bridge0
+  } >"$TB/services"
+}
+
+# tb_service ENABLED NAME IPV6 DNS [DEVICE [SEARCH_DOMAINS [FLAGS]]]: one line of the services file.
+tb_service() {
+  local line
+  printf -v line '%s\t%s\t%s\t%s\t%s\t%s\t%s' "$1" "$2" "$3" "$4" "${7:-}" "${5:-}" "${6:-}"
+  while [[ $line == *$'\t' ]]; do line=${line%$'\t'}; done
+  printf '%s\n' "$line"
 }
 
 # networksetup without a journal record: the testbed looking, not the helper acting.
 tb_networksetup() { TESTBED_NO_JOURNAL=1 /usr/sbin/networksetup "$@"; }
 
-# One line per service: name | DNS servers (comma-separated, or "none") | IPv6 mode.
+# One line per service: name | DNS servers (comma-separated, or "none") | IPv6 mode, and
+# " | search DOMAIN,..." for a service that has search domains.
 tb_services_summary() {
-  local name dns info
+  local name dns info domains
   while IFS= read -r name; do
     name=${name#\*}
     dns=$(tb_networksetup -getdnsservers "$name")
     [[ $dns == "There aren't any"* ]] && dns=none
     info=$(tb_networksetup -getinfo "$name" | sed -n 's/^IPv6: //p')
-    printf '%s | %s | %s\n' "$name" "${dns//$'\n'/,}" "$info"
+    domains=$(tb_networksetup -getsearchdomains "$name")
+    printf '%s | %s | %s' "$name" "${dns//$'\n'/,}" "$info"
+    [[ $domains == "There aren't any"* ]] || printf ' | search %s' "${domains//$'\n'/,}"
+    printf '\n'
   done < <(tb_networksetup -listallnetworkservices | tail -n +2)
 }
 
@@ -291,13 +342,25 @@ tb_helper_log_messages() {
 
 # --- checks of the tunnel's effects ----------------------------------------------------------
 
+# tb_route_dev ADDRESS: the device the kernel sends a packet to ADDRESS through (IPv4 or IPv6).
+tb_route_dev() { { ip route get "$1" 2>/dev/null || true; } | sed -n 's/.* dev \([^ ]*\).*/\1/p' | head -n 1; }
+
+# tb_route_get [-inet6] ADDRESS: what route -n get prints, without a journal record.
+tb_route_get() { TESTBED_NO_JOURNAL=1 /sbin/route -n get "$@"; }
+tb_route_interface() { { tb_route_get "$@" 2>/dev/null || true; } | sed -n 's/^  interface: //p'; }
+
+# Routes through utun that contain ADDRESS (IPv4).
+tb_tunnel_routes_covering() { ip -4 route show match "$1" dev utun; }
+
+# A full tunnel: public addresses across the IPv4 space go through utun, whichever routes carry
+# them; the server's own address goes by its host route.
 tb_expect_tunnel_up() { # ENDPOINT_IP
-  local routes
+  local routes address
   routes=$(ip -4 route show)
-  tb_expect_contains "$routes" "128.0.0.0/1 dev utun" "routes while up"
-  # Every address but the server's goes into the tunnel.
-  tb_expect_contains "$(ip -4 route get 198.18.0.1)" "dev utun" "route to a public address while up"
-  tb_expect_contains "$(ip -4 route get "$1")" "dev en0" "route to the server while up"
+  for address in 1.1.1.1 100.64.0.1 128.0.0.1 198.18.0.1 198.51.100.1 223.255.255.1; do
+    tb_expect_eq "$(tb_route_dev "$address")" utun "route to $address while up"
+  done
+  tb_expect_eq "$(tb_route_dev "$1")" en0 "route to the server while up"
   tb_expect_contains "$routes" "$1 via $TB_SERVER_ADDRESS dev en0" "host route to the server while up"
   tb_expect_contains "$routes" "default via $TB_SERVER_ADDRESS dev en0" "default route while up"
   tb_expect_contains "$(ip -4 -o addr show dev utun)" "inet $TB_CLIENT_TUNNEL_ADDRESS" "utun address"
