@@ -368,6 +368,15 @@ tb_expect_tunnel_up() { # ENDPOINT_IP
   tb_expect_contains "$(ip -o link show dev utun)" ",UP" "utun state"
 }
 
+# The default services while a tunnel whose DNS is the server's tunnel address is up: that
+# server on every enabled service, automatic IPv6 off, the rest as it was.
+tb_expect_services_tunneled() {
+  tb_expect_eq "$(tb_services_summary)" "Wi-Fi | $TB_SERVER_TUNNEL_ADDRESS | Off
+USB 10/100/1000 LAN | $TB_SERVER_TUNNEL_ADDRESS | Manual
+Bluetooth PAN | none | Automatic
+Thunderbolt Bridge | $TB_SERVER_TUNNEL_ADDRESS | Off" "services while up"
+}
+
 tb_ping_server() {
   ping -c "${1:-2}" -i 0.2 -W 2 "$TB_SERVER_TUNNEL_ADDRESS" >/dev/null ||
     tb_fail "no answer from $TB_SERVER_TUNNEL_ADDRESS through the tunnel"

@@ -23,10 +23,7 @@ tb_expect_eq "$(grep -F '"-setdnsservers"' "$TB/journal")" \
   "[\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Wi-Fi\",\"$TB_SERVER_TUNNEL_ADDRESS\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"USB 10/100/1000 LAN\",\"$TB_SERVER_TUNNEL_ADDRESS\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Thunderbolt Bridge\",\"$TB_SERVER_TUNNEL_ADDRESS\"]" "DNS changes"
-tb_expect_eq "$(tb_services_summary)" "Wi-Fi | $TB_SERVER_TUNNEL_ADDRESS | Off
-USB 10/100/1000 LAN | $TB_SERVER_TUNNEL_ADDRESS | Manual
-Bluetooth PAN | none | Automatic
-Thunderbolt Bridge | $TB_SERVER_TUNNEL_ADDRESS | Off" "services while up"
+tb_expect_services_tunneled
 
 tb_step "zorvikctl stop"
 tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"

@@ -21,11 +21,7 @@ rx2=$(tb_status_field rx) tx2=$(tb_status_field tx)
 tb_note "$(tb_ctl status)"
 
 tb_step "DNS and IPv6 of the services while up"
-during=$(tb_services_summary)
-tb_expect_eq "$during" "Wi-Fi | $TB_SERVER_TUNNEL_ADDRESS | Off
-USB 10/100/1000 LAN | $TB_SERVER_TUNNEL_ADDRESS | Manual
-Bluetooth PAN | none | Automatic
-Thunderbolt Bridge | $TB_SERVER_TUNNEL_ADDRESS | Off" "services while up"
+tb_expect_services_tunneled
 
 tb_step "zorvikctl stop"
 tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop"
