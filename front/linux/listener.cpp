@@ -1,6 +1,5 @@
 #include "front/linux/listener.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
 #include <system_error>
 
 #include "base/unix_address.h"
@@ -21,7 +19,7 @@ namespace zorvik {
 namespace {
 
 constexpr int kBacklog = 64;
-// The uid of a peer whose credentials cannot be read: all such peers share one share.
+// The uid of a peer whose credentials cannot be read: all such peers count as one user.
 constexpr uid_t kUnknownUid = static_cast<uid_t>(-1);
 
 std::runtime_error socketError(const std::string& what, const std::string& path, int error) {
