@@ -344,10 +344,12 @@ tb_as() {
 }
 
 # tb_abuse UID PROGRAM WHAT: PROGRAM (the genuine zorvikctl, or a copy of it) run as UID with
-# testing/front_abuse.cpp preloaded, doing WHAT instead of its own work (see that file).
+# testing/front_abuse.cpp preloaded, doing WHAT instead of its own work (see that file). In a
+# sanitized build the preloaded library comes before the sanitizer's runtime, which is fine.
 tb_abuse() {
   [ -f "$TB/front_abuse.so" ] || tb_fail "no front_abuse library in this build"
-  tb_as "$1" env LD_PRELOAD="$TB/front_abuse.so" ZORVIK_ABUSE="$3" "$2" version
+  tb_as "$1" env LD_PRELOAD="$TB/front_abuse.so" ASAN_OPTIONS=verify_asan_link_order=0 \
+    ZORVIK_ABUSE="$3" "$2" version
 }
 
 # The helper's resident size, or its peak ("VmHWM"), in KiB.
