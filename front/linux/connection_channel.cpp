@@ -24,6 +24,9 @@ ConnectionChannel::ConnectionChannel(UniqueFd socket, std::size_t maxQueuedBytes
 }
 
 void ConnectionChannel::wake() {
+  // Under the lock: close() may be ending the descriptor, whose number could then be another's.
+  std::lock_guard lock(mutex_);
+  if (!wake_) return;
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof one);
 }
@@ -99,6 +102,8 @@ void ConnectionChannel::close() {
   std::lock_guard lock(mutex_);
   closed_ = true;
   socket_.reset();
+  // The finished connection's record lives until the next accept; its descriptors need not.
+  wake_.reset();
   std::string().swap(queued_);
   sentOffset_ = 0;
 }

@@ -44,7 +44,7 @@ class ConnectionChannel {
   void abandon();
   /// Whether the connection is to end: abandoned, or dropped for its queued replies.
   bool ending();
-  /// Closes the descriptor; later replies are dropped.
+  /// Closes both descriptors; later replies are dropped.
   void close();
 
   /// Counts a request whose reply is still to come.
@@ -59,8 +59,8 @@ class ConnectionChannel {
   bool queueHeld(const std::string& line);
 
   const std::size_t maxQueuedBytes_;
-  UniqueFd wake_;
   std::mutex mutex_;
+  UniqueFd wake_;
   UniqueFd socket_;
   std::string queued_;
   std::size_t sentOffset_ = 0;
