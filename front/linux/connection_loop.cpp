@@ -30,9 +30,8 @@ std::optional<Clock::time_point> earlier(std::optional<Clock::time_point> a, Clo
 
 }  // namespace
 
-void serveRequests(const std::shared_ptr<ConnectionChannel>& channel,
-                   ZorvikHelperProtocol& service, const ConnectionLimits& limits,
-                   PendingBytes& pendingBytes) {
+void serveRequests(const std::shared_ptr<ConnectionChannel>& channel, ZorvikHelperProtocol& service,
+                   const ConnectionLimits& limits, PendingBytes& pendingBytes) {
   LineBuffer lines(limits.maxLineBytes);
   // A complete line not yet handed on: reading waits until it is.
   std::optional<std::string_view> waiting;

@@ -27,8 +27,7 @@ struct ConnectionLimits {
 /// first-request deadline, sent nothing while nothing was pending for the idle time-out, took
 /// none of its queued replies for the send time-out, or when the channel is dropped or
 /// abandoned.
-void serveRequests(const std::shared_ptr<ConnectionChannel>& channel,
-                   ZorvikHelperProtocol& service, const ConnectionLimits& limits,
-                   PendingBytes& pendingBytes);
+void serveRequests(const std::shared_ptr<ConnectionChannel>& channel, ZorvikHelperProtocol& service,
+                   const ConnectionLimits& limits, PendingBytes& pendingBytes);
 
 }  // namespace zorvik

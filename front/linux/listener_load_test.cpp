@@ -228,9 +228,9 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   // The clients are all this process's user; they stand for the clients of many.
   ListenerOptions options;
   options.maxConnectionsPerUser = kClients + 1;
-  auto harness = std::make_unique<ListenerHarness>(
-      svc().shared_from_this(), test_support::fakePeers(true, 0),
-      std::make_shared<test_support::FakeCodeSigning>(), options);
+  auto harness =
+      std::make_unique<ListenerHarness>(svc().shared_from_this(), test_support::fakePeers(true, 0),
+                                        std::make_shared<test_support::FakeCodeSigning>(), options);
 
   // Stops the tunnel and waits until its daemon and watcher are gone.
   const auto stopAndDrain = [this] {
