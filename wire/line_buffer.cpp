@@ -11,12 +11,16 @@ constexpr std::size_t kKeptCapacity = 64 * 1024;
 
 }  // namespace
 
+void LineBuffer::releaseReturned() {
+  if (start_ != buffer_.size()) return;
+  buffer_.clear();
+  if (buffer_.capacity() > kKeptCapacity) std::string().swap(buffer_);
+  start_ = 0;
+}
+
 void LineBuffer::append(std::string_view bytes) {
-  if (start_ == buffer_.size()) {
-    buffer_.clear();
-    if (buffer_.capacity() > kKeptCapacity) std::string().swap(buffer_);
-    start_ = 0;
-  } else if (start_ > buffer_.size() / 2) {
+  releaseReturned();
+  if (start_ > buffer_.size() / 2) {
     // Moving the rest forward once it is the smaller part keeps each byte's moves constant.
     buffer_.erase(0, start_);
     start_ = 0;
@@ -26,6 +30,9 @@ void LineBuffer::append(std::string_view bytes) {
 
 std::optional<std::string_view> LineBuffer::next() {
   if (overLimit_) return std::nullopt;
+  // The line returned last is gone now: a connection that sent one long request and waits
+  // for its reply holds no megabyte meanwhile.
+  releaseReturned();
   const std::size_t from = start_ + scanned_;
   const std::size_t length = buffer_.size() - from;
   const void* found = length ? std::memchr(buffer_.data() + from, '\n', length) : nullptr;

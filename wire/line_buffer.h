@@ -17,8 +17,8 @@ class LineBuffer {
 
   /// Appends received bytes; lines returned by next() are invalid from here on.
   void append(std::string_view bytes);
-  /// The next complete line, without its "\n"; nothing when none is complete or the stream
-  /// is over the limit.
+  /// The next complete line, without its "\n", valid until the next call; nothing when none
+  /// is complete or the stream is over the limit.
   std::optional<std::string_view> next();
   /// A line, complete or not, is longer than the limit: the stream cannot go on.
   bool overLimit() const { return overLimit_; }
@@ -28,6 +28,9 @@ class LineBuffer {
   std::size_t scannedBytes() const { return scannedTotal_; }
 
  private:
+  /// Lets go of the bytes of lines already returned when nothing else is held.
+  void releaseReturned();
+
   std::size_t maxLineBytes_;
   std::string buffer_;
   std::size_t start_ = 0;    ///< where the first line not yet returned begins

@@ -231,6 +231,7 @@ void LinuxListener::serveConnection(const std::shared_ptr<ConnectionChannel>& ch
   }
   channel->close();
   if (admitted) daemonLog_.info(kConnectionClosed);
+  pendingBytes_->connectionEnded();
 }
 
 }  // namespace zorvik

@@ -35,10 +35,9 @@ int main() {
   // Whatever the parent left: an ignored SIGCHLD would have the kernel reap our children,
   // and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);
-  // Request and reply buffers of a megabyte come and go with the clients: with a fixed
-  // threshold they are mapped and given back when freed, where glibc would otherwise raise it
-  // after the first and keep the memory of a flood for good.
-  ::mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  // One malloc arena for all threads: the top of a per-thread arena is never given back, so a
+  // flood of large requests would leave megabytes behind in each connection thread's arena.
+  ::mallopt(M_ARENA_MAX, 1);
 
   std::shared_ptr<LogSink> sink = makeSystemLogSink();
   // Created once and never released, like every object of the start-up.

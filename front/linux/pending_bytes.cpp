@@ -1,10 +1,19 @@
 #include "front/linux/pending_bytes.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "front/linux/connection_channel.h"
+#include "wire/wire_format.h"
 
 namespace zorvik {
+namespace {
+
+// Requests of a few megabytes at once: more than clients ever send, what a flood leaves behind.
+constexpr std::size_t kTrimAfterBytes = 4 * kMaxLineBytes;
+
+}  // namespace
 
 PendingBytes::Hold::Hold(Hold&& other) noexcept
     : owner_(std::move(other.owner_)), bytes_(other.bytes_) {
@@ -38,7 +47,19 @@ std::optional<PendingBytes::Hold> PendingBytes::tryHold(
     return std::nullopt;
   }
   held_ += bytes;
+  peak_ = std::max(peak_, held_);
   return Hold(shared_from_this(), bytes);
+}
+
+void PendingBytes::connectionEnded() {
+  {
+    std::lock_guard lock(mutex_);
+    if (held_ > 0 || peak_ < kTrimAfterBytes) return;
+    peak_ = 0;
+  }
+  // glibc would keep what the flood's buffers freed in its arenas for good; a few ms, once per
+  // flood, on the thread of a connection that has ended.
+  ::malloc_trim(0);
 }
 
 std::size_t PendingBytes::held() const {

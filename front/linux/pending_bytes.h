@@ -40,6 +40,9 @@ class PendingBytes : public std::enable_shared_from_this<PendingBytes> {
   std::optional<Hold> tryHold(std::size_t bytes, bool alone,
                               const std::shared_ptr<ConnectionChannel>& waiter);
   std::size_t held() const;
+  /// A connection has ended: when nothing is held now and a flood was held since the last
+  /// time, the memory freed meanwhile goes back to the system.
+  void connectionEnded();
 
  private:
   void giveBack(std::size_t bytes);
@@ -47,6 +50,7 @@ class PendingBytes : public std::enable_shared_from_this<PendingBytes> {
   const std::size_t limit_;
   mutable std::mutex mutex_;
   std::size_t held_ = 0;
+  std::size_t peak_ = 0;  ///< the most held since the memory was last given back
   std::vector<std::weak_ptr<ConnectionChannel>> waiters_;
 };
 
