@@ -28,6 +28,9 @@ answered=$(sed -n 's/^answered \([0-9]*\) .*/\1/p' "$TB/flood.out")
 tb_figure "flooding starts answered (of 400)" "$answered"
 closed() { [ "$(grep -c "XPC-соединение закрыто" "$TB/helper.out")" -ge 6 ]; }
 tb_wait_for 5 closed || tb_fail "the flooding connections were not closed"
+# The memory goes back once the last request is answered and a connection has ended.
+rss_back() { [ "$(tb_helper_rss)" -le $((2 * rest)) ]; }
+tb_wait_for 3 rss_back || true
 after=$(tb_helper_rss)
 tb_figure "helper RSS after the flood (KiB)" "$after"
 tb_expect_eq "$answered" 400 "flooding starts answered"
