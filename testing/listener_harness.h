@@ -10,6 +10,7 @@
 #include <functional>
 #include <future>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +21,7 @@
 #include "cli/ctl_connection.h"
 #include "front/helper_delegate.h"
 #include "front/linux/listener.h"
+#include "front/linux/refusal_log.h"
 #include "front/log_messages.h"
 #include "service/helper_protocol.h"
 #include "testing/fake_code_signing.h"
@@ -71,13 +73,17 @@ class BlockingProtocol : public ZorvikHelperProtocol {
     queue_.async([reply = std::move(reply)] { reply(true, std::nullopt); });
   }
   void status(StatusReply reply) override {
-    queue_.async([this, reply = std::move(reply)] { reply(active, rx, tx); });
+    queue_.async([this, reply = std::move(reply)] {
+      reply(active, rx, tx);
+      ++statusesAnswered_;
+    });
   }
 
   void releaseStart() {
     std::call_once(releasedOnce_, [this] { released_.set_value(); });
   }
   int startsWaiting() const { return startsWaiting_; }
+  int statusesAnswered() const { return statusesAnswered_; }
   std::vector<std::string> configs() const {
     std::lock_guard lock(mutex_);
     return configs_;
@@ -94,6 +100,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
   std::once_flag releasedOnce_;
   std::shared_future<void> release_;
   std::atomic<int> startsWaiting_{0};
+  std::atomic<int> statusesAnswered_{0};
   mutable std::mutex mutex_;
   std::vector<std::string> configs_;
   SerialQueue queue_;
@@ -142,18 +149,24 @@ inline LinuxListener::PeerFactory fakePeers(bool found, std::int32_t status) {
   return [found, status](int) { return std::make_unique<FakePeer>(found, status); };
 }
 
-/// A listener in a temporary directory over the given service and peer check.
+/// A listener in a temporary directory over the given service and peer check. With a
+/// refusal window, the delegate logs through a RefusalLog as the helper's does.
 class ListenerHarness {
  public:
   ListenerHarness(std::shared_ptr<ZorvikHelperProtocol> service,
                   LinuxListener::PeerFactory peers = fakePeers(true, 0),
                   std::shared_ptr<CodeSigning> signing = std::make_shared<FakeCodeSigning>(),
-                  ListenerOptions options = {})
+                  ListenerOptions options = {},
+                  std::optional<std::chrono::milliseconds> refusalWindow = std::nullopt)
       : sink(std::make_shared<MemoryLogSink>()),
         daemonLog(sink, kHelperMachServiceName, "daemon"),
-        delegate(std::move(signing), daemonLog),
+        refusalLog(refusalWindow ? std::make_shared<RefusalLog>(sink, *refusalWindow) : nullptr),
+        delegateLog(refusalLog ? std::shared_ptr<LogSink>(refusalLog) : sink,
+                    kHelperMachServiceName, "daemon"),
+        delegate(std::move(signing), delegateLog),
         service_(std::move(service)) {
     options.socketPath = (dir.path() / "helper.sock").string();
+    options.refusalLog = refusalLog;
     listener = std::make_unique<LinuxListener>(
         options, delegate, daemonLog, [this] { return service_; }, std::move(peers));
     listener->resume();
@@ -172,6 +185,8 @@ class ListenerHarness {
   TempDir dir;
   std::shared_ptr<MemoryLogSink> sink;
   SystemLog daemonLog;
+  std::shared_ptr<RefusalLog> refusalLog;
+  SystemLog delegateLog;
   HelperDelegate delegate;
 
  private:

@@ -1,6 +1,5 @@
 #include "front/linux/listener.h"
 
-#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,11 +7,11 @@
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
+#include <system_error>
 
 #include "base/unix_address.h"
 #include "front/linux/connection_channel.h"
-#include "front/linux/request_dispatch.h"
+#include "front/linux/connection_loop.h"
 #include "front/log_messages.h"
 #include "platform/socket_io.h"
 
@@ -20,9 +19,8 @@ namespace zorvik {
 namespace {
 
 constexpr int kBacklog = 64;
-constexpr std::size_t kReadChunk = 64 * 1024;
-// A peer that stops reading its replies must not hold up the service queue.
-constexpr timeval kSendTimeout{5, 0};
+// The uid of a peer whose credentials cannot be read: all such peers count as one user.
+constexpr uid_t kUnknownUid = static_cast<uid_t>(-1);
 
 std::runtime_error socketError(const std::string& what, const std::string& path, int error) {
   return std::runtime_error(what + " " + path + ": " + std::strerror(error));
@@ -41,6 +39,14 @@ UniqueFd unixStreamSocket() {
   return fd;
 }
 
+uid_t peerUid(int socketFd) {
+  ucred credentials{};
+  socklen_t length = sizeof credentials;
+  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
+    return kUnknownUid;
+  return credentials.uid;
+}
+
 // True when something accepts connections on `path`.
 bool helperAnswers(const UnixSocketAddress& address) {
   UniqueFd probe = unixStreamSocket();
@@ -56,7 +62,8 @@ LinuxListener::LinuxListener(ListenerOptions options, const HelperDelegate& dele
       delegate_(delegate),
       daemonLog_(daemonLog),
       serviceProvider_(std::move(serviceProvider)),
-      peerFactory_(std::move(peerFactory)) {
+      peerFactory_(std::move(peerFactory)),
+      pendingBytes_(std::make_shared<PendingBytes>(options_.maxPendingBytes)) {
   bindSocket();
 }
 
@@ -125,7 +132,7 @@ void LinuxListener::acceptLoop() {
 }
 
 void LinuxListener::acceptOne() {
-  UniqueFd socket(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+  UniqueFd socket(::accept4(listenSocket_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
   if (!socket) {
     if (stopping_) return;
     // Out of descriptors: give connections a moment to finish rather than spin.
@@ -135,28 +142,54 @@ void LinuxListener::acceptOne() {
     return;
   }
   reapFinishedConnections();
-  if (activeConnections_ >= options_.maxConnections) return;  // closed by its owner
-  startConnection(std::move(socket));
+  const uid_t uid = peerUid(socket.get());
+  if (!takeSlot(uid)) return;  // closed by its owner
+  startConnection(std::move(socket), uid);
 }
 
-void LinuxListener::startConnection(UniqueFd socket) {
-  ::setsockopt(socket.get(), SOL_SOCKET, SO_SNDTIMEO, &kSendTimeout, sizeof kSendTimeout);
-  auto channel = std::make_shared<ConnectionChannel>(std::move(socket));
+bool LinuxListener::takeSlot(uid_t uid) {
+  std::lock_guard lock(connectionsMutex_);
+  std::size_t& ofUser = servedOfUser_[uid];
+  if (served_ >= options_.maxConnections || ofUser >= options_.maxConnectionsPerUser) {
+    if (ofUser == 0) servedOfUser_.erase(uid);
+    return false;
+  }
+  ++served_;
+  ++ofUser;
+  return true;
+}
+
+void LinuxListener::releaseSlot(uid_t uid) {
+  std::lock_guard lock(connectionsMutex_);
+  --served_;
+  if (--servedOfUser_[uid] == 0) servedOfUser_.erase(uid);
+}
+
+void LinuxListener::startConnection(UniqueFd socket, uid_t uid) {
+  std::shared_ptr<ConnectionChannel> channel;
+  try {
+    channel = std::make_shared<ConnectionChannel>(std::move(socket), options_.maxQueuedReplyBytes);
+  } catch (const std::system_error&) {
+    releaseSlot(uid);
+    return;
+  }
   auto finished = std::make_shared<std::atomic<bool>>(false);
-  ++activeConnections_;
   std::lock_guard lock(connectionsMutex_);
   try {
-    std::thread thread([this, channel, finished] {
+    std::thread thread([this, channel, finished, uid] {
       try {
         serveConnection(channel);
       } catch (...) {
         // Nothing may leave the thread; the connection is over either way.
       }
+      releaseSlot(uid);
       *finished = true;
     });
     connections_.push_back({channel, finished, std::move(thread)});
   } catch (const std::system_error&) {
-    --activeConnections_;  // no thread to serve it: the channel closes the socket
+    // No thread to serve it: the channel closes the socket. The lock is ours still.
+    --served_;
+    if (--servedOfUser_[uid] == 0) servedOfUser_.erase(uid);
   }
 }
 
@@ -172,52 +205,33 @@ void LinuxListener::reapFinishedConnections() {
   }
 }
 
+bool LinuxListener::admit(int socketFd) {
+  auto peer = peerFactory_(socketFd);
+  if (!peer) return false;
+  if (!options_.refusalLog) return delegate_.shouldAcceptNewConnection(*peer);
+  RefusalLog::Admission admission(*options_.refusalLog);
+  const bool admitted = delegate_.shouldAcceptNewConnection(*peer);
+  admission.finish(admitted);
+  return admitted;
+}
+
 void LinuxListener::serveConnection(const std::shared_ptr<ConnectionChannel>& channel) {
   bool admitted = false;
   try {
-    auto peer = peerFactory_(channel->fd());
-    admitted = peer && delegate_.shouldAcceptNewConnection(*peer);
+    admitted = admit(channel->fd());
     if (admitted) {
       auto service = serviceProvider_();
-      readRequests(channel, *service);
-      // A peer that only half-closed still gets the replies it asked for.
-      channel->waitForReplies();
+      const ConnectionLimits limits{options_.maxLineBytes, options_.maxPendingRequests,
+                                    options_.firstRequestDeadline, options_.idleTimeout,
+                                    options_.sendTimeout};
+      serveRequests(channel, *service, limits, *pendingBytes_);
     }
   } catch (const std::exception&) {
     // Nothing to tell a peer whose connection failed; closing it is the answer.
   }
   channel->close();
-  --activeConnections_;
   if (admitted) daemonLog_.info(kConnectionClosed);
-}
-
-void LinuxListener::readRequests(const std::shared_ptr<ConnectionChannel>& channel,
-                                 ZorvikHelperProtocol& service) {
-  std::string buffer;
-  char chunk[kReadChunk];
-  for (;;) {
-    // An idle client must not hold one of the connections for good; one that
-    // waits for a reply is not idle.
-    pollfd entry{channel->fd(), POLLIN, 0};
-    const int ready = ::poll(&entry, 1, static_cast<int>(options_.idleTimeout.count()));
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready == 0) {
-      if (channel->hasPendingReplies()) continue;
-      return;
-    }
-    const ssize_t received = ::recv(channel->fd(), chunk, sizeof chunk, 0);
-    if (received < 0 && errno == EINTR) continue;
-    if (received <= 0) return;
-    buffer.append(chunk, static_cast<std::size_t>(received));
-
-    std::size_t start = 0;
-    for (std::size_t end; (end = buffer.find('\n', start)) != std::string::npos; start = end + 1) {
-      if (end - start > options_.maxLineBytes) return;
-      dispatchRequestLine(channel, service, std::string_view(buffer).substr(start, end - start));
-    }
-    buffer.erase(0, start);
-    if (buffer.size() > options_.maxLineBytes) return;
-  }
+  pendingBytes_->connectionEnded();
 }
 
 }  // namespace zorvik

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,21 +16,46 @@
 #include "base/system_log.h"
 #include "base/unique_fd.h"
 #include "front/helper_delegate.h"
+#include "front/linux/pending_bytes.h"
+#include "front/linux/refusal_log.h"
 #include "service/helper_protocol.h"
 #include "wire/socket_path.h"
 #include "wire/wire_format.h"
 
 namespace zorvik {
 
-/// What a listener is built with.
+/// What a listener is built with. The limits keep any one local user, who can run the
+/// admitted client and make it do anything, from locking out, starving or exhausting the
+/// helper for the others.
 struct ListenerOptions {
   std::string socketPath = kHelperSocketPath;
   /// Connections served at once; one more is closed as soon as it is accepted.
   std::size_t maxConnections = 64;
+  /// Connections of one user (the peer's uid) served at once, the same way: a user who holds
+  /// all of them leaves room for every other user's client (8 users would have to hold theirs
+  /// to fill the total).
+  std::size_t maxConnectionsPerUser = 8;
   /// A request line longer than this closes its connection.
   std::size_t maxLineBytes = kMaxLineBytes;
+  /// A connection without a complete request this long after it came is closed: the client
+  /// sends its request as soon as it is connected.
+  std::chrono::milliseconds firstRequestDeadline{3000};
   /// A connection that sends nothing this long while no reply is pending is closed.
   std::chrono::milliseconds idleTimeout{60000};
+  /// Requests of one connection waiting for their replies; reading stops at that many. The
+  /// client sends one, and the load test's batches three.
+  std::size_t maxPendingRequests = 4;
+  /// Reply bytes one connection may have queued unsent; more drops the connection (one reply
+  /// always fits, however long the id it echoes). Its peer does not read what it asked for.
+  std::size_t maxQueuedReplyBytes = 256 * 1024;
+  /// A connection whose queued replies take no byte this long is dropped.
+  std::chrono::milliseconds sendTimeout{5000};
+  /// Request bytes handed to the service and not yet answered, all connections together; a
+  /// connection's first pending request gets through regardless, later ones wait for room.
+  std::size_t maxPendingBytes = 8 * kMaxLineBytes;
+  /// The sink the delegate logs to, when refusals are to be logged at a bounded rate (the
+  /// helper's); without it every record is written at once.
+  std::shared_ptr<RefusalLog> refusalLog;
 };
 
 class ConnectionChannel;
@@ -69,11 +95,13 @@ class LinuxListener {
   void bindSocket();
   void acceptLoop();
   void acceptOne();
-  void startConnection(UniqueFd socket);
+  /// Counts a connection of `uid` when its share and the total leave room for it.
+  bool takeSlot(uid_t uid);
+  void releaseSlot(uid_t uid);
+  void startConnection(UniqueFd socket, uid_t uid);
   void reapFinishedConnections();
   void serveConnection(const std::shared_ptr<ConnectionChannel>& channel);
-  void readRequests(const std::shared_ptr<ConnectionChannel>& channel,
-                    ZorvikHelperProtocol& service);
+  bool admit(int socketFd);
 
   const ListenerOptions options_;
   const HelperDelegate& delegate_;
@@ -84,11 +112,13 @@ class LinuxListener {
   UniqueFd listenSocket_;
   dev_t socketDevice_ = 0;
   ino_t socketInode_ = 0;
+  const std::shared_ptr<PendingBytes> pendingBytes_;
   std::atomic<bool> stopping_{false};
-  std::atomic<std::size_t> activeConnections_{0};
   std::thread acceptThread_;
   std::mutex connectionsMutex_;
   std::list<Connection> connections_;
+  std::size_t served_ = 0;
+  std::map<uid_t, std::size_t> servedOfUser_;
 };
 
 }  // namespace zorvik

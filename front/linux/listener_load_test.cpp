@@ -225,7 +225,12 @@ class LoadThroughListener : public test_support::TunnelTest {};
 TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   settings.interfaceNameWait = 3s;
   settings.socketWait = 3s;
-  auto harness = std::make_unique<ListenerHarness>(svc().shared_from_this());
+  // The clients are all this process's user; they stand for the clients of many.
+  ListenerOptions options;
+  options.maxConnectionsPerUser = kClients + 1;
+  auto harness =
+      std::make_unique<ListenerHarness>(svc().shared_from_this(), test_support::fakePeers(true, 0),
+                                        std::make_shared<test_support::FakeCodeSigning>(), options);
 
   // Stops the tunnel and waits until its daemon and watcher are gone.
   const auto stopAndDrain = [this] {

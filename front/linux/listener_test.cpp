@@ -6,6 +6,7 @@
 #include <sys/un.h>
 
 #include <fstream>
+#include <set>
 
 #include "front/linux/code_signing.h"
 #include "front/linux/peer_identity.h"
@@ -122,9 +123,21 @@ TEST(SocketListener, TheLineLimitIsInclusive) {
   EXPECT_TRUE(client.closedByHelper());
 }
 
-TEST(SocketListener, ConnectionsOverTheBoundAreClosedAtOnce) {
+struct BoundCase {
+  const char* name;
+  std::size_t total;
+  std::size_t perUser;
+};
+
+void PrintTo(const BoundCase& c, std::ostream* out) { *out << c.name; }
+
+class SocketListenerBound : public testing::TestWithParam<BoundCase> {};
+
+// Every client of these tests is one user: the per-user share bounds it as the total does.
+TEST_P(SocketListenerBound, ConnectionsOverTheBoundAreClosedAtOnce) {
   ListenerOptions options;
-  options.maxConnections = 2;
+  options.maxConnections = GetParam().total;
+  options.maxConnectionsPerUser = GetParam().perUser;
   ListenerHarness harness(std::make_shared<BlockingProtocol>(), fakePeers(true, 0),
                           std::make_shared<FakeCodeSigning>(), options);
   auto first = std::make_unique<TestClient>(harness.socketPath());
@@ -141,6 +154,110 @@ TEST(SocketListener, ConnectionsOverTheBoundAreClosedAtOnce) {
   TestClient fourth(harness.socketPath());
   fourth.send(R"({"id":4,"method":"getVersion"})");
   EXPECT_EQ(fourth.reply(), Json::parse(R"({"id":4,"version":"1"})"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Bounds, SocketListenerBound,
+                         testing::Values(BoundCase{"Total", 2, 8}, BoundCase{"PerUser", 64, 2}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SocketListener, AConnectionWithoutACompleteRequestByTheDeadlineIsClosed) {
+  ListenerOptions options;
+  options.firstRequestDeadline = 200ms;
+  ListenerHarness harness(std::make_shared<BlockingProtocol>(), fakePeers(true, 0),
+                          std::make_shared<FakeCodeSigning>(), options);
+  TestClient asked(harness.socketPath());
+  asked.send(R"({"id":1,"method":"getVersion"})");
+  ASSERT_EQ(asked.reply().at("id"), 1);
+  TestClient silent(harness.socketPath());
+  ctl::sendAll(silent.fd(), R"({"id":2,"method":)");
+  EXPECT_TRUE(silent.closedByHelper());
+  asked.send(R"({"id":3,"method":"getVersion"})");
+  EXPECT_EQ(asked.reply().at("id"), 3) << "a connection that asked in time is kept";
+}
+
+struct BackPressureCase {
+  const char* name;
+  std::size_t maxPendingRequests;
+  std::size_t maxPendingBytes;
+};
+
+void PrintTo(const BackPressureCase& c, std::ostream* out) { *out << c.name; }
+
+class SocketListenerBackPressure : public testing::TestWithParam<BackPressureCase> {};
+
+// The version request comes after a start that may not be pending yet: it is read, and
+// answered, only once the first start's reply has made room. Another connection's first
+// request gets through meanwhile.
+TEST_P(SocketListenerBackPressure, ReadingWaitsForRoom) {
+  ListenerOptions options;
+  options.maxPendingRequests = GetParam().maxPendingRequests;
+  options.maxPendingBytes = GetParam().maxPendingBytes;
+  auto service = std::make_shared<BlockingProtocol>();
+  ListenerHarness harness(service, fakePeers(true, 0), std::make_shared<FakeCodeSigning>(),
+                          options);
+  TestClient client(harness.socketPath());
+  client.send(R"({"id":"a","method":"startTunnel","config":""})");
+  ASSERT_TRUE(eventually([&] { return service->startsWaiting() == 1; }));
+  client.send(R"({"id":"b","method":"startTunnel","config":")" + std::string(100, 'x') + R"("})");
+  client.send(R"({"id":"v","method":"getVersion"})");
+
+  TestClient other(harness.socketPath());
+  other.send(R"({"id":"o","method":"getVersion"})");
+  EXPECT_EQ(other.reply().at("id"), "o");
+
+  service->releaseStart();
+  EXPECT_EQ(client.reply().at("id"), "a");
+  std::set<std::string> rest;
+  for (int i = 0; i < 2; ++i) rest.insert(client.reply().at("id").get<std::string>());
+  EXPECT_EQ(rest, (std::set<std::string>{"b", "v"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, SocketListenerBackPressure,
+                         testing::Values(BackPressureCase{"PendingRequests", 2, 8u << 20},
+                                         BackPressureCase{"PendingBytes", 4, 64}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+std::string statusRequests(int count) {
+  std::string lines;
+  for (int i = 0; i < count; ++i)
+    lines += "{\"id\":" + std::to_string(i) + ",\"method\":\"status\"}\n";
+  return lines;
+}
+
+TEST(SocketListener, RepliesToAClientThatDoesNotReadHoldUpNoOne) {
+  ListenerOptions options;
+  options.maxQueuedReplyBytes = 64u << 20;
+  options.sendTimeout = std::chrono::hours(1);
+  auto service = std::make_shared<BlockingProtocol>();
+  ListenerHarness harness(service, fakePeers(true, 0), std::make_shared<FakeCodeSigning>(),
+                          options);
+  constexpr int kCount = 20000;  // far more reply bytes than the socket holds
+  TestClient flooder(harness.socketPath());
+  ctl::sendAll(flooder.fd(), statusRequests(kCount));
+  EXPECT_TRUE(eventually([&] { return service->statusesAnswered() == kCount; }))
+      << service->statusesAnswered() << " answered";
+  TestClient other(harness.socketPath());
+  other.send(R"({"id":"o","method":"status"})");
+  EXPECT_EQ(other.reply().at("id"), "o");
+  for (int i = 0; i < kCount; ++i) ASSERT_EQ(flooder.reply().at("id"), i);
+}
+
+TEST(SocketListener, AClientWhoseQueuedRepliesPassTheCapIsDropped) {
+  ListenerOptions options;
+  options.maxQueuedReplyBytes = 4096;
+  options.sendTimeout = std::chrono::hours(1);  // only the cap can drop it
+  ListenerHarness harness(std::make_shared<BlockingProtocol>(), fakePeers(true, 0),
+                          std::make_shared<FakeCodeSigning>(), options);
+  TestClient flooder(harness.socketPath());
+  try {
+    ctl::sendAll(flooder.fd(), statusRequests(20000));
+  } catch (const std::runtime_error&) {
+    // Dropped while the rest was still being written.
+  }
+  EXPECT_TRUE(harness.closedConnections(1));
+  TestClient other(harness.socketPath());
+  other.send(R"({"id":"o","method":"status"})");
+  EXPECT_EQ(other.reply().at("id"), "o");
 }
 
 TEST(SocketListener, AReplyToAClientThatHasGoneIsDropped) {
@@ -202,6 +319,21 @@ INSTANTIATE_TEST_SUITE_P(
                                 kRequirementFailedStatus,
                                 {kSignatureFailed, kUntrustedRejected}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SocketListener, RefusalsPastTheFirstOfAWindowAreCounted) {
+  auto harness = std::make_unique<ListenerHarness>(
+      std::make_shared<BlockingProtocol>(), fakePeers(false, 0),
+      std::make_shared<FakeCodeSigning>(), ListenerOptions{}, std::chrono::hours(1));
+  for (int i = 0; i < 5; ++i) {
+    TestClient client(harness->socketPath());
+    EXPECT_TRUE(client.closedByHelper());
+  }
+  const auto sink = harness->sink;
+  EXPECT_TRUE(eventually([&] { return sink->messages().size() >= 2; }));
+  harness.reset();
+  EXPECT_EQ(sink->messages(), (std::vector<std::string>{kNoClientSecCode, kUntrustedRejected,
+                                                        std::string(kRefusalsCounted) + "4"}));
+}
 
 TEST(SocketListener, AHelperThatCannotReadItsOwnOwnerRefusesEveryone) {
   TempDir nowhere;

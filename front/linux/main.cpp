@@ -2,6 +2,7 @@
 // start, build the delegate and the listener, undo what a journal of an earlier
 // process records, resume the listener, then serve until SIGTERM or SIGINT, which
 // take the tunnel down as a stop does and end the process with status 0.
+#include <malloc.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include "front/linux/listener.h"
 #include "front/linux/log_sink.h"
 #include "front/linux/peer_identity.h"
+#include "front/linux/refusal_log.h"
 #include "front/linux/stop_signals.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"
@@ -33,6 +35,9 @@ int main() {
   // Whatever the parent left: an ignored SIGCHLD would have the kernel reap our children,
   // and every exit status would be lost.
   ::signal(SIGCHLD, SIG_DFL);
+  // One malloc arena for all threads: the top of a per-thread arena is never given back, so a
+  // flood of large requests would leave megabytes behind in each connection thread's arena.
+  ::mallopt(M_ARENA_MAX, 1);
 
   std::shared_ptr<LogSink> sink = makeSystemLogSink();
   // Created once and never released, like every object of the start-up.
@@ -45,15 +50,21 @@ int main() {
   settings.logSink = sink;
   configureSharedService(std::move(settings));
 
+  // The delegate logs through the refusal log: a flood of refused connections costs the log
+  // a few records a second.
+  auto refusalLog = std::make_shared<RefusalLog>(sink);
+  const auto* delegateLog = new SystemLog(refusalLog, kHelperMachServiceName, "daemon");
   const auto* delegate =
-      new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownExecutablePath()), *daemonLog);
+      new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownExecutablePath()), *delegateLog);
+  ListenerOptions options;
+  options.refusalLog = std::move(refusalLog);
 
   // Bound but not yet accepting; refused while another helper answers on the socket,
   // whose journal is its own.
   LinuxListener* listener = nullptr;
   try {
     listener = new LinuxListener(
-        ListenerOptions{}, *delegate, *daemonLog,
+        std::move(options), *delegate, *daemonLog,
         [] { return std::static_pointer_cast<ZorvikHelperProtocol>(sharedService()); },
         [](int socketFd) { return std::make_unique<LinuxPeerIdentity>(socketFd); });
   } catch (const std::exception& error) {

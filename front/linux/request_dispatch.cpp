@@ -5,14 +5,15 @@
 namespace zorvik {
 
 void dispatchRequestLine(const std::shared_ptr<ConnectionChannel>& channel,
-                         ZorvikHelperProtocol& service, std::string_view line) {
+                         ZorvikHelperProtocol& service, std::string_view line,
+                         PendingBytes::Hold hold) {
   ParsedRequestLine parsed = parseRequestLine(line);
   if (!parsed.request) {
     channel->write(badRequestLine(parsed.id, parsed.problem));
     return;
   }
   const Json id = std::move(parsed.request->id);
-  auto ticket = std::make_shared<ReplyTicket>(channel);
+  auto ticket = std::make_shared<ReplyTicket>(channel, std::move(hold));
   switch (parsed.request->method) {
     case WireMethod::getVersion:
       service.getVersion(

@@ -52,6 +52,8 @@ install -m 0755 "$testbed/tools/amneziawg-go" "$state/daemons/real"
 [ -x "$build/fake_awg" ] && install -m 0755 "$build/fake_awg" "$state/daemons/fake"
 # The benchmark's client, which the bench scenario puts in the place of zorvikctl.
 [ -x "$build/zorvik_bench_client" ] && install -m 0755 "$build/zorvik_bench_client" "$state/bench-client"
+# What the abuse scenarios preload into the genuine zorvikctl (testing/front_abuse.cpp).
+[ -f "$build/libzorvik_front_abuse.so" ] && install -m 0644 "$build/libzorvik_front_abuse.so" "$state/front_abuse.so"
 : >"$state/journal"
 
 # The helper and its client sit together, root-owned and writable by root alone, where macOS

@@ -405,3 +405,28 @@ tb_start_fails() {
   tb_expect_eq "$status" 1 "zorvikctl start exit status (stderr: $(<"$TB/ctl.err"))"
   tb_expect_contains "$(<"$TB/ctl.err")" "start failed: $2" "zorvikctl start error"
 }
+
+# --- other local users -----------------------------------------------------------------------
+
+TB_NOBODY=65534
+
+# tb_as UID COMMAND...: COMMAND as that user and group, without supplementary groups.
+tb_as() {
+  local id=$1
+  shift
+  setpriv --reuid="$id" --regid="$id" --clear-groups -- "$@"
+}
+
+# tb_abuse UID PROGRAM WHAT: PROGRAM (the genuine zorvikctl, or a copy of it) run as UID with
+# testing/front_abuse.cpp preloaded, doing WHAT instead of its own work (see that file). In a
+# sanitized build the preloaded library comes before the sanitizer's runtime, which is fine.
+tb_abuse() {
+  [ -f "$TB/front_abuse.so" ] || tb_fail "no front_abuse library in this build"
+  tb_as "$1" env LD_PRELOAD="$TB/front_abuse.so" ASAN_OPTIONS=verify_asan_link_order=0 \
+    ZORVIK_ABUSE="$3" "$2" version
+}
+
+# The helper's resident size, or its peak ("VmHWM"), in KiB.
+tb_helper_rss() {
+  sed -n "s/^${1:-VmRSS}:[[:space:]]*\([0-9]*\) kB$/\1/p" "/proc/$TB_HELPER_PID/status"
+}
