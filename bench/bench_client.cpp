@@ -34,7 +34,8 @@ class Connection {
     std::string line;
     // A start with 1000 ranges runs 1000 tools, more than 30 s on a loaded machine.
     if (reader_.readLine(line, 180s) != ctl::LineReader::Result::line)
-      throw std::runtime_error("no reply within 180 s to " + object.value("method", std::string("?")));
+      throw std::runtime_error("no reply within 180 s to " +
+                               object.value("method", std::string("?")));
     return Json::parse(line);
   }
 
