@@ -18,7 +18,7 @@ bench_thread_cpu() {
   for file in /proc/"$TB_HELPER_PID"/task/*/schedstat; do
     tid=${file%/schedstat}
     tid=${tid##*/}
-    read -r run _ <"$file" 2>/dev/null && echo "$tid $run"
+    read -r run _ 2>/dev/null <"$file" && echo "$tid $run"
   done
 }
 # bench_cpu_ns BEFORE AFTER: the CPU time between two bench_thread_cpu listings, thread by thread:
@@ -44,7 +44,7 @@ bench_thread_switches() {
     count=0
     while read -r line; do
       [[ $line =~ ^(non)?voluntary_ctxt_switches:[[:space:]]*([0-9]+) ]] && count=$((count + BASH_REMATCH[2]))
-    done <"$file" 2>/dev/null || continue
+    done 2>/dev/null <"$file" || continue
     echo "$tid $count"
   done
 }
