@@ -83,7 +83,7 @@ bench_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) * 1000 }'; 
 
 # bench_request KIND CASE ROUND ARG...: one timed request through the bench client.
 bench_request() {
-  local kind=$1 case=$2 round=$3 before after reply
+  local kind=$1 case=$2 round=$3 before after reply cpu
   shift 3
   before=$(bench_thread_cpu)
   reply=$(tb_ctl "$@") || tb_fail "bench: $kind ($case) failed: $reply"
@@ -91,8 +91,9 @@ bench_request() {
   read -r _ sent answered ok <<<"$reply"
   [ "$ok" = 1 ] || tb_fail "bench: $kind ($case) answered not ok"
   bench_ordered "$kind ($case)" "$sent" "$answered"
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$case" "$round" "$sent" "$answered" \
-    "$(bench_cpu_ns "$before" "$after")" >>"$out/bench-ops.tsv"
+  cpu=$(bench_cpu_ns "$before" "$after") || exit 1 # its check said why
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$case" "$round" "$sent" "$answered" "$cpu" \
+    >>"$out/bench-ops.tsv"
   REPLY=$(bench_ms "$sent" "$answered")
 }
 
@@ -142,7 +143,8 @@ wgq_config=$TB/wg-quick/utun.conf
 tb_step "idle: peak RSS, then context switches in 10 s"
 sleep 1
 bench_figure "peak-rss-idle-kib" "$(bench_peak_rss_kib)"
-bench_figure "switches-idle-10s" "$(bench_switches_in 10)"
+switches=$(bench_switches_in 10) || exit 1
+bench_figure "switches-idle-10s" "$switches"
 
 tb_step "a stand-in's start-up and exit as a shell sees them, $rounds runs"
 for ((i = 0; i < rounds; i++)); do
@@ -188,7 +190,8 @@ for ((round = 1; round <= rounds; round++)); do
   rtt=$(tb_ctl version 200) || tb_fail "bench: version round trips failed"
   printf '%s\t%s\n' "$round" "$rtt" >>"$out/bench-rtt.tsv"
   if [ "$round" = 1 ]; then
-    bench_figure "switches-up-10s" "$(bench_switches_in 10)"
+    switches=$(bench_switches_in 10) || exit 1
+    bench_figure "switches-up-10s" "$switches"
     bench_figure "peak-rss-up-first-kib" "$(bench_peak_rss_kib)"
   fi
   bench_request stop default "$round" stop
