@@ -32,8 +32,10 @@ class Connection {
   Json request(const Json& object) {
     ctl::sendAll(socket_.get(), jsonLine(object) + "\n");
     std::string line;
-    if (reader_.readLine(line, 30s) != ctl::LineReader::Result::line)
-      throw std::runtime_error("no reply to " + object.dump());
+    // A start with 1000 ranges runs 1000 tools, more than 30 s on a loaded machine.
+    if (reader_.readLine(line, 180s) != ctl::LineReader::Result::line)
+      throw std::runtime_error("no reply within 180 s to " +
+                               object.value("method", std::string("?")));
     return Json::parse(line);
   }
 

@@ -3,9 +3,14 @@
 scripts/bench: medians and ranges over the rounds, in Markdown.
   bench_table.py KEEP_DIR"""
 
+import math
 import statistics
 import sys
 from pathlib import Path
+
+
+class ImpossibleFigure(Exception):
+    pass
 
 
 def rows(path):
@@ -23,7 +28,8 @@ def load(keep):
     ops = {}
     for kind, case, round_, sent, answered, cpu in rows(keep / "bench-ops.tsv"):
         ops.setdefault((kind, case), []).append(
-            {"sent": float(sent), "answered": float(answered), "cpu_ns": int(cpu) if cpu else None})
+            {"kind": kind, "case": case, "sent": float(sent), "answered": float(answered),
+             "cpu_ns": int(cpu) if cpu else None})
     figures = {}
     for name, value in rows(keep / "bench-figures.tsv"):
         figures.setdefault(name, []).append(float(value))
@@ -52,6 +58,8 @@ def split(op, tools, daemons):
     if op["cpu_ns"] is not None:
         result["cpu"] = op["cpu_ns"] / 1e6
     launched = [d for d in daemons if sent <= d[0] <= answered]
+    if op["kind"] == "start" and len(launched) != 1:
+        raise ImpossibleFigure(f"a start ({op['case']}) saw {len(launched)} daemon launches, not one")
     ready_ms = 0.0
     if launched:
         launch, socket, both = launched[0]
@@ -74,6 +82,13 @@ def split(op, tools, daemons):
     return result
 
 
+def check(name, values, unit):
+    """Every figure is a count, size, time or ratio: finite and not below 0 (a ratio above 0)."""
+    for value in values:
+        if not math.isfinite(value) or value < 0 or (unit == "×" and value == 0):
+            raise ImpossibleFigure(f"{name}: {value} {unit} among {values}")
+
+
 def stat(values, unit, digits=1):
     if not values:
         return "–", "–"
@@ -87,6 +102,7 @@ class Table:
         self.lines = ["| Figure | Median | Range | Goal |", "|---|---|---|---|"]
 
     def add(self, name, values, unit, goal="", digits=1):
+        check(name, values, unit)
         median, spread = stat(values, unit, digits)
         self.lines.append(f"| {name} | {median} | {spread} | {goal} |")
 
@@ -104,6 +120,9 @@ def main():
 
     table = Table()
     rounds = len(parts.get(("start", "default"), []))
+    for (kind, case), values in parts.items():
+        if len(values) != rounds:
+            raise ImpossibleFigure(f"{len(values)} of {kind} ({case}) in {rounds} rounds")
     table.section(f"Start, as configured (4 services, 3 enabled; DNS), {rounds} rounds")
     table.add("start: wall time", column("start", "default", "wall"), "ms")
     table.add("… tool time (stand-ins' own)", column("start", "default", "tools"), "ms")
@@ -176,8 +195,37 @@ def main():
                 slope, base = statistics.linear_regression(counts, medians)
                 table.lines.append(f"| {kind} ≈ a + b × services (least squares over the medians) | "
                                    f"{base:.0f} ms + {slope:.1f} ms each | | |")
+    cases = [("full", "0.0.0.0/0, routed around the server"),
+             ("30", "the 30 ranges that leave out private addresses, and ::/0"),
+             ("1000", "1000 ranges (/24s of 100.64.0.0/10)")]
+    cases = [(n, what) for n, what in cases if ("start", f"ranges-{n}") in parts]
+    if cases:
+        table.section("By AllowedIPs ranges (no services, no DNS)")
+        for n, what in cases:
+            case = f"ranges-{n}"
+            runs = column("start", case, "runs")
+            stop_runs = column("stop", case, "runs")
+            table.add(f"{what}: start ({statistics.median(runs):.0f} tool runs)", column("start", case, "wall"),
+                      "ms")
+            table.add(f"{n}: … helper's own time", column("start", case, "own"), "ms")
+            table.add(f"{n}: … helper CPU", column("start", case, "cpu"), "ms")
+            table.add(f"{n}: stop ({statistics.median(stop_runs):.0f} tool runs)", column("stop", case, "wall"),
+                      "ms")
+        if len(cases) >= 2:
+            # Only the routes differ between the cases, so the slope over tool runs is one route's cost.
+            runs = [statistics.median(column("start", f"ranges-{n}", "runs")) for n, _ in cases]
+            for field, label in (("wall", "start"), ("own", "… helper's own time")):
+                medians = [statistics.median(column("start", f"ranges-{n}", field)) for n, _ in cases]
+                slope, base = statistics.linear_regression(runs, medians)
+                check(f"{label} per route", [slope], "ms")
+                table.lines.append(f"| {label} ≈ a + b × tool runs (least squares over the medians) | "
+                                   f"{base:.0f} ms + {slope:.2f} ms per route | | |")
     print("\n".join(table.lines))
 
 
 if __name__ == "__main__":
-    main()
+    try:
+        main()
+    except ImpossibleFigure as error:
+        print(f"bench: an impossible figure, so no table: {error}", file=sys.stderr)
+        sys.exit(1)

@@ -1,5 +1,6 @@
 # The end-to-end benchmark that scripts/bench runs and reads: it measures, it checks only that each
-# step worked. Raw figures go to the keep folder: bench-ops.tsv (each start, stop and wg-quick run:
+# step worked and that each figure is possible (no count or time below 0, no answer before its
+# request). Raw figures go to the keep folder: bench-ops.tsv (each start, stop and wg-quick run:
 # when sent and answered, the helper's CPU), bench-rtt.tsv (round trips on one connection),
 # bench-figures.tsv (memory, idle wake-ups, one zorvikctl process per request) and the stand-ins'
 # timing file. Not a CTest test.
@@ -10,34 +11,89 @@ rounds=${1:-20}
 [ -x "$TB/bench-client" ] || tb_fail "bench: no zorvik_bench_client in this build"
 out=$TB/keep
 
-# CPU time of the helper's live threads in ns (from the scheduler, finer than utime and stime).
-bench_cpu_ns() {
-  local file run total=0
+# "TID NS" for each live thread of the helper: its CPU time so far (from the scheduler, finer than
+# utime and stime).
+bench_thread_cpu() {
+  local file tid run
   for file in /proc/"$TB_HELPER_PID"/task/*/schedstat; do
-    read -r run _ <"$file" 2>/dev/null && ((total += run))
+    tid=${file%/schedstat}
+    tid=${tid##*/}
+    read -r run _ 2>/dev/null <"$file" && echo "$tid $run"
+  done
+}
+# bench_cpu_ns BEFORE AFTER: the CPU time between two bench_thread_cpu listings, thread by thread:
+# a thread that began counts from 0; one that ended in between (the daemon's watcher at a stop)
+# is left out, as the process-wide figures in /proc, which keep it, count only in 10 ms ticks.
+bench_cpu_ns() {
+  local -A before=()
+  local tid run total=0
+  while read -r tid run; do before[$tid]=$run; done <<<"$1"
+  while read -r tid run; do
+    [ -n "$tid" ] || continue
+    ((run >= ${before[$tid]:-0})) || tb_fail "bench: thread $tid of the helper went from ${before[$tid]} to $run ns of CPU"
+    total=$((total + run - ${before[$tid]:-0}))
+  done <<<"$2"
+  echo "$total"
+}
+# "TID COUNT" for each live thread of the helper: its context switches so far.
+bench_thread_switches() {
+  local file tid line count
+  for file in /proc/"$TB_HELPER_PID"/task/*/status; do
+    tid=${file%/status}
+    tid=${tid##*/}
+    count=0
+    while read -r line; do
+      [[ $line =~ ^(non)?voluntary_ctxt_switches:[[:space:]]*([0-9]+) ]] && count=$((count + BASH_REMATCH[2]))
+    done 2>/dev/null <"$file" || continue
+    echo "$tid $count"
+  done
+}
+# bench_switches_in SECONDS: the helper's context switches in that time, counted per thread and
+# sampled every 0.2 s from here (reading /proc wakes no thread of the helper), so a thread that
+# ends meanwhile keeps what it did until its last sample and one that begins counts from 0.
+bench_switches_in() {
+  local -A first=() last=()
+  local tid count total=0 end
+  end=$((${EPOCHREALTIME/./} + $1 * 1000000))
+  while read -r tid count; do first[$tid]=$count last[$tid]=$count; done < <(bench_thread_switches)
+  while ((${EPOCHREALTIME/./} < end)); do
+    sleep 0.2
+    while read -r tid count; do
+      [ -n "${first[$tid]+set}" ] || first[$tid]=0
+      last[$tid]=$count
+    done < <(bench_thread_switches)
+  done
+  for tid in "${!last[@]}"; do
+    ((last[$tid] >= first[$tid])) ||
+      tb_fail "bench: thread $tid of the helper went from ${first[$tid]} to ${last[$tid]} context switches"
+    total=$((total + last[$tid] - first[$tid]))
   done
   echo "$total"
 }
-# Context switches of all the helper's threads so far.
-bench_switches() {
-  cat /proc/"$TB_HELPER_PID"/task/*/status 2>/dev/null |
-    awk '/^(non)?voluntary_ctxt_switches:/ { n += $2 } END { print n + 0 }'
-}
 bench_peak_rss_kib() { awk '/^VmHWM:/ { print $2 }' /proc/"$TB_HELPER_PID"/status; }
-bench_figure() { printf '%s\t%s\n' "$1" "$2" >>"$out/bench-figures.tsv"; }
+# bench_figure NAME VALUE: every figure here is a count, a size or a time, never below 0.
+bench_figure() {
+  [[ $2 =~ ^[0-9]+(\.[0-9]+)?$ ]] || tb_fail "bench: figure $1 is [$2], not a number of at least 0"
+  printf '%s\t%s\n' "$1" "$2" >>"$out/bench-figures.tsv"
+}
+bench_ordered() {
+  awk -v a="$2" -v b="$3" 'BEGIN { exit !(a > 0 && b >= a) }' || tb_fail "bench: $1 answered at $3, sent at $2"
+}
 bench_ms() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", (b - a) * 1000 }'; }
 
 # bench_request KIND CASE ROUND ARG...: one timed request through the bench client.
 bench_request() {
-  local kind=$1 case=$2 round=$3 before after reply
+  local kind=$1 case=$2 round=$3 before after reply cpu
   shift 3
-  before=$(bench_cpu_ns)
+  before=$(bench_thread_cpu)
   reply=$(tb_ctl "$@") || tb_fail "bench: $kind ($case) failed: $reply"
-  after=$(bench_cpu_ns)
+  after=$(bench_thread_cpu)
   read -r _ sent answered ok <<<"$reply"
   [ "$ok" = 1 ] || tb_fail "bench: $kind ($case) answered not ok"
-  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$case" "$round" "$sent" "$answered" \
-    $((after - before)) >>"$out/bench-ops.tsv"
+  bench_ordered "$kind ($case)" "$sent" "$answered"
+  cpu=$(bench_cpu_ns "$before" "$after") || exit 1 # its check said why
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$kind" "$case" "$round" "$sent" "$answered" "$cpu" \
+    >>"$out/bench-ops.tsv"
   REPLY=$(bench_ms "$sent" "$answered")
 }
 
@@ -48,6 +104,7 @@ bench_wg_quick() {
   WG_QUICK_USERSPACE_IMPLEMENTATION=wireguard-go wg-quick "$1" "$wgq_config" >>"$TB/wg-quick.log" 2>&1 ||
     tb_fail "bench: wg-quick $1 failed: $(tail -n 5 "$TB/wg-quick.log")"
   answered=$EPOCHREALTIME
+  bench_ordered "wg-quick $1" "$sent" "$answered"
   printf '%s\t%s\t%s\t%s\t%s\t\n' "wg-quick-$1" same "$2" "$sent" "$answered" >>"$out/bench-ops.tsv"
   REPLY=$(bench_ms "$sent" "$answered")
 }
@@ -72,23 +129,22 @@ tb_start_helper
 : >"$out/bench-rtt.tsv"
 : >"$out/bench-figures.tsv"
 : >"$out/bench-probe.tsv"
-# The same tunnel without DNS, and for wg-quick with the helper's two half-space routes (the
-# server is on the link, so wg-quick needs no host route to it).
+# The same tunnel without DNS; with the "exclude private addresses" list; with 1000 /24s of
+# 100.64.0.0/10. For wg-quick the helper's routes of 0.0.0.0/0 (written after the warm-up start),
+# which leave out the server, so wg-quick needs no host route to it either.
 sed '/^DNS = /d' "$TB_CLIENT_CONFIG" >"$TB/same.conf"
+tb_client_config allowed="$(tb_exclude_private_ranges), ::/0" | sed '/^DNS = /d' >"$TB/ranges-30.conf"
+ranges=
+for ((i = 0; i < 1000; i++)); do ranges+="100.$((64 + i / 256)).$((i % 256)).0/24, "; done
+tb_client_config allowed="${ranges%, }" | sed '/^DNS = /d' >"$TB/ranges-1000.conf"
 mkdir -p "$TB/wg-quick"
 wgq_config=$TB/wg-quick/utun.conf
-(
-  umask 077
-  sed -e '/^DNS = /d' -e 's|^AllowedIPs = .*|AllowedIPs = 0.0.0.0/1, 128.0.0.0/1|' \
-    "$TB_CLIENT_CONFIG" >"$wgq_config"
-)
 
 tb_step "idle: peak RSS, then context switches in 10 s"
 sleep 1
 bench_figure "peak-rss-idle-kib" "$(bench_peak_rss_kib)"
-before=$(bench_switches)
-sleep 10
-bench_figure "switches-idle-10s" $(($(bench_switches) - before))
+switches=$(bench_switches_in 10) || exit 1
+bench_figure "switches-idle-10s" "$switches"
 
 tb_step "a stand-in's start-up and exit as a shell sees them, $rounds runs"
 for ((i = 0; i < rounds; i++)); do
@@ -98,7 +154,16 @@ for ((i = 0; i < rounds; i++)); do
 done
 
 tb_step "warm-up round with zorvikctl; one zorvikctl process per request, $rounds each"
+calls=$(wc -l <"$TB/journal")
 tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start"
+routes=$(tail -n +$((calls + 1)) "$TB/journal" |
+  sed -n 's|^\["/sbin/route","-q","-n","add","-inet","\([0-9./]*\)","-interface","utun"\]$|\1|p')
+tb_expect_eq "$(wc -l <<<"$routes")" 32 "routes of 0.0.0.0/0 through utun"
+(
+  umask 077
+  sed -e '/^DNS = /d' -e "s|^AllowedIPs = .*|AllowedIPs = $(echo $routes | sed 's/ /, /g')|" \
+    "$TB_CLIENT_CONFIG" >"$wgq_config"
+)
 tb_ping_server 1
 for ((i = 0; i < rounds; i++)); do
   for request in status version; do
@@ -125,9 +190,8 @@ for ((round = 1; round <= rounds; round++)); do
   rtt=$(tb_ctl version 200) || tb_fail "bench: version round trips failed"
   printf '%s\t%s\n' "$round" "$rtt" >>"$out/bench-rtt.tsv"
   if [ "$round" = 1 ]; then
-    before=$(bench_switches)
-    sleep 10
-    bench_figure "switches-up-10s" $(($(bench_switches) - before))
+    switches=$(bench_switches_in 10) || exit 1
+    bench_figure "switches-up-10s" "$switches"
     bench_figure "peak-rss-up-first-kib" "$(bench_peak_rss_kib)"
   fi
   bench_request stop default "$round" stop
@@ -160,6 +224,22 @@ for ((round = 1; round <= rounds; round++)); do
     start_ms=$REPLY
     bench_request stop "services-$services" "$round" stop
     summary+="; $services: $start_ms/$REPLY ms"
+    bench_settle
+  done
+  tb_note "round $round/$rounds: start/stop${summary#;}"
+done
+
+tb_step "$rounds rounds with 0.0.0.0/0, the 30 ranges that leave out private addresses (and ::/0), 1000 ranges"
+for ((round = 1; round <= rounds; round++)); do
+  summary=
+  bench_services 0
+  for ranges in full 30 1000; do
+    config=$TB/ranges-$ranges.conf
+    [ "$ranges" != full ] || config=$TB/same.conf
+    bench_request start "ranges-$ranges" "$round" start "$config"
+    start_ms=$REPLY
+    bench_request stop "ranges-$ranges" "$round" stop
+    summary+="; $ranges: $start_ms/$REPLY ms"
     bench_settle
   done
   tb_note "round $round/$rounds: start/stop${summary#;}"
