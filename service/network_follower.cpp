@@ -134,8 +134,7 @@ void NetworkFollower::restoreHostRoute(TunnelRecord& tunnel) {
     // theirs is not ours to delete.
     if (!foreignHostRouteLogged_) {
       logLine_("маршрут к серверу через " +
-               toServer.gateway.value_or(toServer.interface.value_or("?")) +
-               " не наш, оставлен");
+               toServer.gateway.value_or(toServer.interface.value_or("?")) + " не наш, оставлен");
     }
     foreignHostRouteLogged_ = true;
     return;

@@ -39,7 +39,8 @@ class NetworkFollower {
   void routesAdded(TunnelRoutes routes);
   /// After a successful bring-up: keeps the configuration's DNS reading and starts the
   /// route watch, which calls `changed` on its own thread at every change, the tunnel
-  /// interface `tunnelInterface` going down or away too. A watch that cannot start is logged; the tunnel works without.
+  /// interface `tunnelInterface` going down or away too. A watch that cannot start is logged; the
+  /// tunnel works without.
   void watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
                     RouteWatch::Changed changed);
   /// On the queue after the network changed, while `tunnel` is up: the interface is

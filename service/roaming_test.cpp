@@ -39,8 +39,9 @@ class RoamingTest : public TunnelTest {
   }
 
   /// A split tunnel: one route through utun7 to look at on each change.
-  static std::string config(const std::string& extraInterface = "Address = 10.8.0.2/32\n"
-                                                                "DNS = 1.1.1.1, 8.8.8.8\n") {
+  static std::string config(const std::string& extraInterface =
+                                "Address = 10.8.0.2/32\n"
+                                "DNS = 1.1.1.1, 8.8.8.8\n") {
     return tunnelConfig("203.0.113.5:51820", extraInterface, "AllowedIPs = 10.0.0.0/8\n");
   }
   /// Runs a fake tool as another program on the Mac would.
@@ -102,9 +103,8 @@ TEST_F(RoamingTest, TheHostRouteFollowsTheGatewayAndStaysWhenThereIsNoneOutsideT
   tools.clearCalls();
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
   EXPECT_FALSE(routeWatches.watching());
-  EXPECT_THAT(
-      tools.callsOf("route"),
-      ElementsAre(ElementsAre("-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.2.1")));
+  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-q", "-n", "delete", "-inet",
+                                                              "203.0.113.5/32", "192.168.2.1")));
   // A report that was on its way when the watch stopped changes nothing.
   tools.clearCalls();
   networkIs(defaultRoute("192.168.3.1", "en2"), {wifi});
@@ -118,9 +118,9 @@ TEST_F(RoamingTest, TheSameGatewayBehindAnotherInterfaceIsAMoveToo) {
   ASSERT_EQ(start(config()), (Result{true, std::nullopt}));
   tools.clearCalls();
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "203.0.113.5"),
-                                                  kTunnelRouteLookup));
+  EXPECT_THAT(tools.callsOf("route"),
+              ElementsAre(ElementsAre("-n", "get", "default"),
+                          ElementsAre("-n", "get", "203.0.113.5"), kTunnelRouteLookup));
 
   networkIs(defaultRoute("192.168.1.1", "en5"), {wifi}, hostRoute("192.168.1.1", "en5"));
   tools.clearCalls();
@@ -134,9 +134,9 @@ TEST_F(RoamingTest, TheSameGatewayBehindAnotherInterfaceIsAMoveToo) {
   EXPECT_EQ(helperLogCount("шлюз 192.168.1.1 теперь за en5, маршрут к серверу перенесён"), 1);
   tools.clearCalls();
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "203.0.113.5"),
-                                                  kTunnelRouteLookup));
+  EXPECT_THAT(tools.callsOf("route"),
+              ElementsAre(ElementsAre("-n", "get", "default"),
+                          ElementsAre("-n", "get", "203.0.113.5"), kTunnelRouteLookup));
 }
 
 // A link that drops and comes back with the same gateway: the kernel took the host
@@ -146,10 +146,9 @@ TEST_F(RoamingTest, AHostRouteGoneWithItsLinkIsAddedAgainThroughTheSameGateway) 
   networkIs(route, {wifi});
   ASSERT_EQ(start(config()), (Result{true, std::nullopt}));
   const std::string restored = "маршрут к серверу восстановлен через 192.168.1.1";
-  const auto getAndAdd =
-      ElementsAre(ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "203.0.113.5"),
-                  ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"),
-                  kTunnelRouteLookup);
+  const auto getAndAdd = ElementsAre(
+      ElementsAre("-n", "get", "default"), ElementsAre("-n", "get", "203.0.113.5"),
+      ElementsAre("-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"), kTunnelRouteLookup);
 
   const std::vector<std::string> lost = {
       // Through the tunnel's half-space route, as macOS shows an interface route.
@@ -177,9 +176,9 @@ TEST_F(RoamingTest, AHostRouteGoneWithItsLinkIsAddedAgainThroughTheSameGateway) 
   networkIs(route, {wifi});
   tools.clearCalls();
   reportChange();
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "203.0.113.5"),
-                                                  kTunnelRouteLookup));
+  EXPECT_THAT(tools.callsOf("route"),
+              ElementsAre(ElementsAre("-n", "get", "default"),
+                          ElementsAre("-n", "get", "203.0.113.5"), kTunnelRouteLookup));
   EXPECT_EQ(helperLogCount(restored), 3);
 }
 
@@ -204,9 +203,9 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
                   ElementsAre("-setsearchdomains", "USB LAN", "corp.example"),
                   ElementsAre("-listallnetworkservices"), ElementsAre("-getinfo", "USB LAN"),
                   ElementsAre("-setv6off", "USB LAN")));
-  EXPECT_THAT(tools.callsOf("route"), ElementsAre(ElementsAre("-n", "get", "default"),
-                                                  ElementsAre("-n", "get", "203.0.113.5"),
-                                                  kTunnelRouteLookup));
+  EXPECT_THAT(tools.callsOf("route"),
+              ElementsAre(ElementsAre("-n", "get", "default"),
+                          ElementsAre("-n", "get", "203.0.113.5"), kTunnelRouteLookup));
   const TunnelRecord journal = readTunnelJournal(settings.journalPath).journal;
   EXPECT_EQ(journal.dnsBackup.at("USB LAN"), "192.0.2.53");
   EXPECT_EQ(journal.searchDomainsBackup,
@@ -236,15 +235,15 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
 TEST_F(RoamingTest, WhatTheTunnelAddedIsPutBackOrTheTunnelEnds) {
   const std::string route = defaultRoute("192.168.1.1", "en0");
   const std::string noHostRoute = "route: writing to routing socket: not in table\n";
-  const std::vector<std::string> hostRouteAdd = {"-q", "-n", "add", "-inet", "203.0.113.5/32",
-                                                 "192.168.1.1"};
-  const std::vector<std::string> tunnelRouteAdd = {"-q", "-n", "add", "-inet", "10.0.0.0/8",
-                                                   "-interface", "utun7"};
+  const std::vector<std::string> hostRouteAdd = {
+      "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"};
+  const std::vector<std::string> tunnelRouteAdd = {"-q",         "-n",         "add",  "-inet",
+                                                   "10.0.0.0/8", "-interface", "utun7"};
   struct Case {
     const char* name;
     std::function<void()> takeAway;
     std::vector<std::pair<std::string, int>> logged;  // and how often, after two reports
-    bool up;                          // afterwards
+    bool up;                                          // afterwards
   };
   const Case cases[] = {
       {"the tunnel route deleted",
@@ -265,13 +264,13 @@ TEST_F(RoamingTest, WhatTheTunnelAddedIsPutBackOrTheTunnelEnds) {
        {{"маршрут к серверу через 192.168.1.254 не наш, оставлен", 1}},
        true},
       {"the interface taken down",
-       [&] { someoneRuns("ifconfig", {"utun7", "down"}); },
+       [&] {
+         someoneRuns("ifconfig", {"utun7", "down"});
+       },
        {{"интерфейс туннеля поднят снова: utun7", 1}},
        true},
       {"the interface gone",
-       [&] {
-         tools.on("ifconfig", {"utun7"}, "", 1);
-       },
+       [&] { tools.on("ifconfig", {"utun7"}, "", 1); },
        {{"интерфейс туннеля пропал: utun7, туннель опущен", 1}},
        false},
       {"the tunnel route deleted, and its add fails",
@@ -294,7 +293,8 @@ TEST_F(RoamingTest, WhatTheTunnelAddedIsPutBackOrTheTunnelEnds) {
     EXPECT_EQ(status().active, c.up);
     EXPECT_EQ(routeWatches.watching(), c.up);
     if (c.up) {
-      EXPECT_EQ(tunnelRouteInPlace(settings.routeTool, "utun7", *parseIPPrefix("10.0.0.0/8")), true);
+      EXPECT_EQ(tunnelRouteInPlace(settings.routeTool, "utun7", *parseIPPrefix("10.0.0.0/8")),
+                true);
     } else {
       EXPECT_FALSE(std::filesystem::exists(settings.journalPath));
     }
