@@ -101,8 +101,20 @@ int deleteHostRoute(const std::string& route, const std::string& serverIP,
 bool tunnelRouteInPlace(const std::string& route, const std::string& iface,
                         const IPPrefix& prefix) {
   const IPPrefix network = prefix.network();
-  const DefaultRoute found = lookupRouteTo(route, network.address.text(), network.address.v6);
-  return found.interface == iface && matchedPrefix(found, network.address.v6) == network;
+  IPAddress last = network.address;
+  for (int bit = network.length; bit < last.width(); ++bit)
+    last.bytes[bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+  // The first address, then, only when a longer route answers for it (the local network's
+  // inside a tunnel route), the last.
+  for (const IPAddress& address : {network.address, last}) {
+    const DefaultRoute found = lookupRouteTo(route, address.text(), address.v6);
+    const std::optional<IPPrefix> matched = matchedPrefix(found, address.v6);
+    if (!matched) return false;
+    if (*matched == network) return found.interface == iface;
+    if (matched->length <= network.length || !network.contains(matched->address)) return false;
+  }
+  // Shadowed at both ends, yet not contradicted: the add said it took.
+  return true;
 }
 
 int addTunnelRoute(const std::string& route, const std::string& iface, const IPPrefix& prefix) {

@@ -54,9 +54,11 @@ int deleteHostRoute(const std::string& route, const std::string& serverIP,
                     const std::string& gateway);
 
 /// Whether `prefix` is routed through `iface` now: one "route -n get" of its first address
-/// matches a route of exactly that prefix on that interface. One look-up per route, not
-/// a table listing: route(8) has none that macOS and the stand-in print alike, and a full
-/// tunnel's 32 look-ups cost about as much as its 32 adds.
+/// matches a route of exactly that prefix on that interface. Where a longer route inside it
+/// answers for that address (the local network's), its last address is looked up too, and
+/// a prefix shadowed at both ends counts as there. One look-up per route, not a table
+/// listing: route(8) has none that macOS and the stand-in print alike, and a full tunnel's
+/// 32 look-ups cost about as much as its 32 adds.
 bool tunnelRouteInPlace(const std::string& route, const std::string& iface, const IPPrefix& prefix);
 
 /// One route of a tunnel through `iface`.

@@ -129,8 +129,7 @@ RouteWatch::Read RouteWatch::readRouteChanges(int socket, LinkStates& links) {
   }
 }
 
-std::unique_ptr<RouteWatch> RouteWatch::start(Changed changed,
-                                              const std::string& tunnelInterface) {
+std::unique_ptr<RouteWatch> RouteWatch::start(Changed changed, const std::string& tunnelInterface) {
   return std::make_unique<RoutingSocketWatch>(std::move(changed), tunnelInterface);
 }
 

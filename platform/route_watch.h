@@ -12,9 +12,9 @@
 namespace zorvik {
 
 /// Watches the routing table for a new default route, routes deleted and interfaces
-/// (the tunnel's too) going up, down or away, and reports them, coalesced, on a thread of its own. Watching stops when
-/// the object is destroyed. The thread only reads its socket and calls `changed`;
-/// what to do about a change is the caller's, on its own thread.
+/// (the tunnel's too) going up, down or away, and reports them, coalesced, on a thread of its own.
+/// Watching stops when the object is destroyed. The thread only reads its socket and calls
+/// `changed`; what to do about a change is the caller's, on its own thread.
 class RouteWatch {
  public:
   using Changed = std::function<void()>;

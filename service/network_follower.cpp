@@ -35,7 +35,12 @@ std::optional<std::string> NetworkFollower::networkChanged(TunnelRecord& tunnel)
   if (!tunnel.active || !tunnelDNS_ || !tunnel.iface) return std::nullopt;
   if (auto lost = keepInterface(tunnel)) return lost;
   followDefaultGateway(tunnel);
-  if (auto lost = restoreTunnelRoutes(tunnel)) return lost;
+  if (auto lost = restoreTunnelRoutes(tunnel)) {
+    // The interface may have gone while its routes were being looked at.
+    if (!interfaceIsUp(settings_.ifconfigTool, *tunnel.iface))
+      return "интерфейс туннеля пропал: " + *tunnel.iface;
+    return lost;
+  }
   // A service that does not take the tunnel's servers keeps its own; the tunnel goes on.
   if (const auto service = overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup,
                                        tunnel.searchDomainsBackup, recordJournal_))

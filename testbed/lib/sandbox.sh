@@ -317,13 +317,13 @@ tb_status_field() {
 }
 
 # How many routing-table watches the helper holds: its netlink sockets subscribed to link and
-# IPv4 route changes (groups RTMGRP_LINK | RTMGRP_IPV4_ROUTE).
+# IPv4 and IPv6 route changes (groups RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE).
 tb_helper_route_watches() {
   local inodes
   inodes=$(find "/proc/$TB_HELPER_PID/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null |
     sed 's/^socket:\[\(.*\)\]$/\1/' | tr '\n' ' ')
   awk -v inodes="$inodes" 'BEGIN { n = split(inodes, list, " "); for (i = 1; i <= n; i++) own[list[i]] = 1 }
-    NR > 1 && $2 == 0 && $4 == "00000041" && ($10 in own) { count++ }
+    NR > 1 && $2 == 0 && $4 == "00000441" && ($10 in own) { count++ }
     END { print count + 0 }' /proc/net/netlink
 }
 
