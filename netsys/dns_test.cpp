@@ -212,8 +212,9 @@ TEST(OverrideDNS, TheFirstServiceWhoseServersDidNotTakeIsNamedAndNoneAfterItChan
         "Wi-Fi");
     EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1"}})) << "kept for the teardown";
     const Calls calls = tools.callsOf("networksetup");
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), Calls::value_type{"-getdnsservers", kTrickyService}),
-              0);
+    EXPECT_EQ(
+        std::count(calls.begin(), calls.end(), Calls::value_type{"-getdnsservers", kTrickyService}),
+        0);
   }
 }
 

@@ -65,8 +65,7 @@ DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
   return lookupRouteTo(routeTool, "default");
 }
 
-DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination,
-                           bool v6) {
+DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination, bool v6) {
   std::vector<std::string> arguments{"-n", "get"};
   if (v6) arguments.emplace_back("-inet6");
   arguments.push_back(destination);

@@ -84,7 +84,8 @@ void makeDirectories(const std::string& directory, mode_t mode) {
     if (component == "/" || component.empty()) continue;
     if (::mkdir(partial.c_str(), mode) == 0) {
       // The umask may have taken bits away.
-      if (::chmod(partial.c_str(), mode) != 0) fail("cannot set the mode of", partial.string(), errno);
+      if (::chmod(partial.c_str(), mode) != 0)
+        fail("cannot set the mode of", partial.string(), errno);
     } else if (errno != EEXIST) {
       fail("cannot create directory", partial.string(), errno);
     }

@@ -59,7 +59,7 @@ inline constexpr std::size_t kRouteFlagsOffset = 8, kRouteAddrsOffset = 12, kRou
 // if_msghdr
 inline constexpr std::size_t kLinkHeaderSize = 112;
 inline constexpr std::size_t kLinkIndexOffset = 12;
-inline constexpr int kHostFlag = 0x4;                                          // RTF_HOST
+inline constexpr int kHostFlag = 0x4;                                // RTF_HOST
 inline constexpr int kStaticFlag = 0x800, kWasClonedFlag = 0x20000;  // RTF_STATIC, RTF_WASCLONED
 inline constexpr int kDestinationBit = 0, kNetmaskBit = 2, kAddressSlots = 8;  // RTAX_*
 inline constexpr unsigned char kInetFamily = 2;                                // AF_INET

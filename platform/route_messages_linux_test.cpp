@@ -98,7 +98,8 @@ TEST(NetlinkMessages, TheDefaultRouteRoutesGoneAndLinksGoingUpOrDownAreChangesWi
   }
   // The tunnel (index 7), up when the watch starts: its going down or away is news.
   EXPECT_FALSE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel, up";
-  EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpNoCarrier, kWg0)))) << "the tunnel lost its carrier";
+  EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpNoCarrier, kWg0))))
+      << "the tunnel lost its carrier";
   EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel running again";
   EXPECT_TRUE(whole(hex(link(kDelLink, "07", kUpRunning, kWg0)))) << "the tunnel removed";
 }

@@ -292,7 +292,9 @@ tb_use_daemon() {
 # environment plus the given entries, and waits for its socket.
 tb_start_helper() {
   [ -x "$TB_HELPERS/zorvik-helper" ] || tb_fail "no zorvik-helper in this build"
-  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" "$TB_HELPERS/zorvik-helper" \
+  # FAKE_AWG_LINK: the fake daemon makes its interface, as the real one does; the real one
+  # ignores it.
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin FAKE_AWG_LINK=1 "$@" "$TB_HELPERS/zorvik-helper" \
     </dev/null >>"$TB/helper.out" 2>&1 &
   TB_HELPER_PID=$!
   if ! tb_wait_for 5 test -S "$TB_HELPER_SOCKET"; then
