@@ -118,6 +118,13 @@ int terminationStatus(int waitStatus);
 /// is no such process or it cannot be inspected.
 std::optional<std::string> processExecutablePath(pid_t pid);
 
+/// The parent of process `pid` as the system records it now, or nothing when there is no such
+/// process or it cannot be inspected.
+std::optional<pid_t> parentProcessId(pid_t pid);
+
+/// True when process `pid` is `ancestor` or descends from it within `depth` generations.
+bool isSameOrDescendant(pid_t pid, pid_t ancestor, int depth = 8);
+
 /// Sends SIGTERM to process `pid` only if it is running and its executable is
 /// `executablePath`. Never signals a pid below 2. True when the signal was sent.
 bool terminateIfRunning(pid_t pid, const std::string& executablePath);

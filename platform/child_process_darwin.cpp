@@ -97,6 +97,15 @@ std::optional<std::string> processExecutablePath(pid_t pid) {
   return std::string(path, static_cast<std::size_t>(length));
 }
 
+std::optional<pid_t> parentProcessId(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  proc_bsdinfo info{};
+  if (::proc_pidinfo(pid, PROC_PIDTBSDINFO, 0, &info, PROC_PIDTBSDINFO_SIZE) !=
+      PROC_PIDTBSDINFO_SIZE)
+    return std::nullopt;
+  return static_cast<pid_t>(info.pbi_ppid);
+}
+
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {
   if (pid < 2) return false;
   // No process descriptor here: the pid could in theory be reused between the

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 #include "platform/child_process.h"
@@ -76,6 +78,21 @@ std::optional<std::string> processExecutablePath(pid_t pid) {
   std::string path(target, static_cast<std::size_t>(length));
   if (path.ends_with(kDeletedSuffix)) path.resize(path.size() - kDeletedSuffix.size());
   return path;
+}
+
+std::optional<pid_t> parentProcessId(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return std::nullopt;
+  // "pid (comm) state ppid ...": the name may hold blanks and ")", the last ")" ends it.
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream rest(stat.substr(close + 1));
+  char state = 0;
+  long parent = -1;
+  if (!(rest >> state >> parent) || parent < 0) return std::nullopt;
+  return static_cast<pid_t>(parent);
 }
 
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {

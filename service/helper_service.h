@@ -63,6 +63,9 @@ class HelperService final : public ZorvikHelperProtocol,
   void bringUp(const TunnelConfig& config);
   void launchDaemon();
   std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  /// Waits, bounded by the kill window, until the daemon the last teardown ended is gone, so
+  /// a new one never meets its interface or socket.
+  void awaitEndedDaemon();
   /// The daemon's exit notification: logs its status and reason through logLine.
   /// Runs on the daemon's watcher thread and reads no mutable field.
   void daemonTerminated(const DaemonProcess& process) const;
@@ -97,6 +100,8 @@ class HelperService final : public ZorvikHelperProtocol,
   const std::string runDir;
   const std::string logPath;
   std::shared_ptr<DaemonProcess> proc;
+  // The daemon the last teardown ended, until the next launch has waited for its end.
+  std::shared_ptr<DaemonProcess> endedDaemon;
   // What a teardown reads and the journal keeps: iface, sockPath, endpointIP,
   // savedGateway, dnsBackup, searchDomainsBackup, ipv6Disabled, active, and the daemon
   // as the journal knows it (after a replay, all that is known of it).

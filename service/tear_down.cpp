@@ -26,7 +26,8 @@ void HelperService::tearDown() {
     // pid may have been reused since, so only that executable is signalled.
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
-  proc.reset();
+  // The next launch waits for it: until then its interface and socket may still be there.
+  if (proc) endedDaemon = std::move(proc);
   // The restores above emptied dnsBackup, searchDomainsBackup and ipv6Disabled.
   tunnel = TunnelRecord{};
   removeJournal();

@@ -99,6 +99,25 @@ TEST_F(TunnelTest, StatusNeedsBothTheActiveFlagAndAnInterface) {
   EXPECT_EQ(status(), (Status{false, 0, 0}));
 }
 
+// A daemon that does not end at its terminate (stopped) is waited for, up to its kill, before
+// the next start launches another: the new one never meets its interface or socket.
+TEST_F(TunnelTest, AStartAfterAStopWaitsForTheDaemonItEnded) {
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const auto first = daemon();
+  ASSERT_EQ(::kill(first->pid(), SIGSTOP), 0);
+  ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_TRUE(first->waitUntilFinished(0ms));
+
+  const auto log = helperLog();
+  const auto killed = std::find(log.begin(), log.end(), "amneziawg-go завершился: код=9 reason=2");
+  const std::string launch = "запускаю " + settings.daemonPath;
+  ASSERT_EQ(std::count(log.begin(), log.end(), launch), 2);
+  const auto secondLaunch =
+      std::find(std::find(log.begin(), log.end(), launch) + 1, log.end(), launch);
+  EXPECT_LT(killed, secondLaunch) << "the second daemon was launched before the first ended";
+}
+
 // Status requests to a daemon that does not answer for now (stopped) share one exchange and
 // leave the queue free; a stop that comes meanwhile is answered after them.
 TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
