@@ -10,6 +10,7 @@
 #include "base/service_error.h"
 #include "base/system_log.h"
 #include "config/tunnel_config.h"
+#include "service/handshake_watch.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
 #include "service/network_follower.h"
@@ -78,6 +79,15 @@ class HelperService final : public ZorvikHelperProtocol,
   /// comes back to the queue, where the follower brings the tunnel's record up to date.
   void watchNetwork(const TunnelConfig& config);
 
+  /// After a successful start: the handshake watch starts over, and its first look is
+  /// `handshakeGrace` later, timed on the queue.
+  void watchHandshake();
+  /// On the queue, `handshakeGrace` after the start or the last look: asks the daemon (off
+  /// the queue, sharing a status exchange) and looks again while no handshake was seen.
+  void checkHandshake(std::uint64_t serial);
+  /// On the queue: one reading of the counters of tunnel `serial`, from a status or a check.
+  void noteHandshake(std::uint64_t serial, const DaemonCounters& counters, bool fromCheck);
+
   /// Writes `tunnel` to the journal; a failure is logged once per tunnel and
   /// never thrown, since the journal must not fail a start.
   void recordJournal();
@@ -117,6 +127,9 @@ class HelperService final : public ZorvikHelperProtocol,
   // The status exchange under way, off the queue; a start or stop waits for it to end.
   StatusExchange statusExchange;
   NetworkFollower follower;
+  // Which tunnel a late reading or check belongs to: counts the starts that succeeded.
+  std::uint64_t tunnelSerial = 0;
+  HandshakeWatch handshake;
 };
 
 }  // namespace zorvik

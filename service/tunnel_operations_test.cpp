@@ -118,6 +118,28 @@ TEST_F(TunnelTest, AStartAfterAStopWaitsForTheDaemonItEnded) {
   EXPECT_LT(killed, secondLaunch) << "the second daemon was launched before the first ended";
 }
 
+// A server that does not answer: logged once a grace after the start, its first handshake
+// once after that (a timed look, no status needed), and the status carries the age from then.
+TEST_F(TunnelTest, AMissingHandshakeIsLoggedOnceAndSoIsTheFirstAfterIt) {
+  settings.handshakeGrace = 1s;
+  const std::string handshake = dir.file("handshake");
+  setFakeDaemon("FAKE_AWG_HANDSHAKE_FILE", handshake);
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(status(), (Status{true, 0, 0}));
+  EXPECT_EQ(lastHandshakeAge, std::nullopt);
+
+  const std::string missing = "нет рукопожатия с сервером 1 с после старта";
+  const std::string arrived = "рукопожатие с сервером есть";
+  ASSERT_TRUE(waitForHelperLog(missing));
+  EXPECT_EQ(helperLogCount(arrived), 0);
+  std::ofstream(handshake) << "now\n";
+  ASSERT_TRUE(waitForHelperLog(arrived));
+  EXPECT_EQ(status(), (Status{true, 0, 0}));
+  EXPECT_NE(lastHandshakeAge, std::nullopt);
+  EXPECT_EQ(helperLogCount(missing), 1);
+  EXPECT_EQ(helperLogCount(arrived), 1);
+}
+
 // Status requests to a daemon that does not answer for now (stopped) share one exchange and
 // leave the queue free; a stop that comes meanwhile is answered after them.
 TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
@@ -129,7 +151,7 @@ TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
   std::mutex mutex;
   std::vector<std::string> answers;
   for (int i = 0; i < 3; ++i) {
-    svc().status([&](bool active, std::uint64_t rx, std::uint64_t) {
+    svc().status([&](bool active, std::uint64_t rx, std::uint64_t, std::optional<std::uint64_t>) {
       std::lock_guard lock(mutex);
       answers.push_back("status " + std::to_string(active) + " " + std::to_string(rx));
     });
@@ -267,7 +289,7 @@ TEST_F(TunnelTest, EveryRequestIsAnsweredOnceEvenWhenTheReplyThrows) {
     ++stops;
     throw std::runtime_error("client went away");
   });
-  svc().status([&](bool, std::uint64_t, std::uint64_t) {
+  svc().status([&](bool, std::uint64_t, std::uint64_t, std::optional<std::uint64_t>) {
     ++statuses;
     throw 42;
   });

@@ -71,7 +71,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
     queue_.async([reply = std::move(reply)] { reply(true, std::nullopt); });
   }
   void status(StatusReply reply) override {
-    queue_.async([this, reply = std::move(reply)] { reply(active, rx, tx); });
+    queue_.async([this, reply = std::move(reply)] { reply(active, rx, tx, handshakeAge); });
   }
 
   void releaseStart() {
@@ -88,6 +88,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
   bool active = true;
   std::uint64_t rx = 1536;
   std::uint64_t tx = 7;
+  std::optional<std::uint64_t> handshakeAge = 42;
 
  private:
   std::promise<void> released_;
