@@ -34,6 +34,11 @@ tb_wait_for 3 rss_back || true
 after=$(tb_helper_rss)
 tb_figure "helper RSS after the flood (KiB)" "$after"
 tb_expect_eq "$answered" 400 "flooding starts answered"
-tb_expect_eq "$((peak < 64 * 1024))" 1 "peak RSS under 64 MiB ($peak KiB)"
-tb_expect_eq "$((after <= 2 * rest))" 1 "RSS after the flood within twice that at rest ($after KiB, $rest KiB at rest)"
+# The bounds are the system allocator's: AddressSanitizer's keeps freed blocks in quarantine.
+if ldd "$TB_HELPERS/zorvik-helper" | grep -q libasan; then
+  tb_note "AddressSanitizer build: the memory bounds are not checked"
+else
+  tb_expect_eq "$((peak < 64 * 1024))" 1 "peak RSS under 64 MiB ($peak KiB)"
+  tb_expect_eq "$((after <= 2 * rest))" 1 "RSS after the flood within twice that at rest ($after KiB, $rest KiB at rest)"
+fi
 tb_expect_eq "$(tb_status_field active)" false "root's status after the flood"
