@@ -32,25 +32,40 @@ std::optional<std::string> backupValue(std::string_view output, bool (*clean)(st
   return lines;
 }
 
+/// What backUpAndSet did to a service's setting.
+enum class SetOutcome { leftAlone, set, failed };
+
 /// Reads a setting of `service` with `getOption` and, when it reads cleanly, keeps it in
-/// `backup`, records it and sets `values` with `setOption`.
-void backUpAndSet(const std::string& networksetup, const std::string& service,
-                  const char* getOption, const char* setOption,
-                  std::optional<std::string> (*readBackup)(std::string_view),
-                  const std::vector<std::string>& values,
-                  std::map<std::string, std::string>& backup,
-                  const std::function<void()>& recorded) {
+/// `backup`, records it and sets `values` with `setOption`: `failed` when that tool failed.
+SetOutcome backUpAndSet(const std::string& networksetup, const std::string& service,
+                        const char* getOption, const char* setOption,
+                        std::optional<std::string> (*readBackup)(std::string_view),
+                        const std::vector<std::string>& values,
+                        std::map<std::string, std::string>& backup,
+                        const std::function<void()>& recorded) {
   const std::optional<std::string> current =
       runToolCapturingOutput(networksetup, {getOption, service});
   // Only what was read cleanly can be put back; anything else stays untouched.
   const std::optional<std::string> value = current ? readBackup(*current) : std::nullopt;
-  if (!value) return;
+  if (!value) return SetOutcome::leftAlone;
   backup[service] = *value;
   if (recorded) recorded();
 
   std::vector<std::string> arguments{setOption, service};
   arguments.insert(arguments.end(), values.begin(), values.end());
-  runTool(networksetup, arguments);
+  return runTool(networksetup, arguments) == 0 ? SetOutcome::set : SetOutcome::failed;
+}
+
+/// Whether `service` now lists exactly `servers`, in their order.
+bool listsServers(const std::string& networksetup, const std::string& service,
+                  const std::vector<std::string>& servers) {
+  const std::optional<std::string> output =
+      runToolCapturingOutput(networksetup, {"-getdnsservers", service});
+  if (!output) return false;
+  const std::optional<std::string> value = dnsBackupValue(*output);
+  std::string expected;
+  for (const std::string& server : servers) expected += (expected.empty() ? "" : "\n") + server;
+  return value == expected;
 }
 
 void putBack(const std::string& networksetup, const char* setOption, const std::string& service,
@@ -101,16 +116,21 @@ std::vector<std::string> listNetworkServices(const std::string& networksetup) {
   return parseNetworkServices(*listing);
 }
 
-void overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
-                 std::map<std::string, std::string>& dnsBackup,
-                 std::map<std::string, std::string>& searchDomainsBackup,
-                 const std::function<void()>& recorded) {
-  if (dns.servers.empty()) return;
+std::optional<std::string> overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
+                                       std::map<std::string, std::string>& dnsBackup,
+                                       std::map<std::string, std::string>& searchDomainsBackup,
+                                       const std::function<void()>& recorded) {
+  if (dns.servers.empty()) return std::nullopt;
   for (const std::string& service : listNetworkServices(networksetup)) {
     // Once per name: a second listing of it would back up the tunnel's own settings.
     if (dnsBackup.contains(service)) continue;
-    backUpAndSet(networksetup, service, "-getdnsservers", "-setdnsservers", dnsBackupValue,
-                 dns.servers, dnsBackup, recorded);
+    const SetOutcome servers =
+        backUpAndSet(networksetup, service, "-getdnsservers", "-setdnsservers", dnsBackupValue,
+                     dns.servers, dnsBackup, recorded);
+    // A service still asking its own resolver sends every name past the tunnel.
+    if (servers == SetOutcome::failed ||
+        (servers == SetOutcome::set && !listsServers(networksetup, service, dns.servers)))
+      return service;
     // A service whose servers stay its own keeps its domains too.
     if (!dnsBackup.contains(service) || dns.searchDomains.empty() ||
         searchDomainsBackup.contains(service))
@@ -118,6 +138,7 @@ void overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
     backUpAndSet(networksetup, service, "-getsearchdomains", "-setsearchdomains",
                  searchDomainsBackupValue, dns.searchDomains, searchDomainsBackup, recorded);
   }
+  return std::nullopt;
 }
 
 void restoreDNS(const std::string& networksetup, std::map<std::string, std::string>& dnsBackup,

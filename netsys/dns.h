@@ -31,11 +31,14 @@ std::vector<std::string> listNetworkServices(const std::string& networksetup);
 /// whose servers cannot be read cleanly, or that `dnsBackup` already holds, is left
 /// alone; one whose search domains cannot be read cleanly keeps its own. Without servers
 /// nothing is done, as wg-quick does. `recorded` runs after each backup entry is stored
-/// and before that setting of the service is changed.
-void overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
-                 std::map<std::string, std::string>& dnsBackup,
-                 std::map<std::string, std::string>& searchDomainsBackup,
-                 const std::function<void()>& recorded = {});
+/// and before that setting of the service is changed. Each service set is checked: its
+/// "-setdnsservers" succeeded and "-getdnsservers" then lists exactly the tunnel's
+/// servers. Returns the first service where that did not take, after which no other is
+/// changed; nothing when all did.
+std::optional<std::string> overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
+                                       std::map<std::string, std::string>& dnsBackup,
+                                       std::map<std::string, std::string>& searchDomainsBackup,
+                                       const std::function<void()>& recorded = {});
 
 /// Puts back what both backups hold, each service's servers before its search domains,
 /// then empties both whatever the tool did.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "netsys/ipv6.h"
 #include "testing/fake_tools.h"
 
@@ -104,14 +107,19 @@ TEST(OverrideDNS, BacksUpThenSetsEachServiceInListingOrder) {
           "There aren't any DNS Servers set on " + std::string(kTrickyService) + ".\n");
 
   Backup backup, domains;
-  overrideDNS(tools.networksetupPath(), servers({"10.8.0.1", "1.1.1.1"}), backup, domains);
+  EXPECT_EQ(
+      overrideDNS(tools.networksetupPath(), servers({"10.8.0.1", "1.1.1.1"}), backup, domains),
+      std::nullopt);
 
+  // Each set is read back: the simulated Mac lists what was set.
   EXPECT_EQ(tools.callsOf("networksetup"),
             (Calls{{"-listallnetworkservices"},
                    {"-getdnsservers", "Wi-Fi"},
                    {"-setdnsservers", "Wi-Fi", "10.8.0.1", "1.1.1.1"},
+                   {"-getdnsservers", "Wi-Fi"},
                    {"-getdnsservers", kTrickyService},
-                   {"-setdnsservers", kTrickyService, "10.8.0.1", "1.1.1.1"}}));
+                   {"-setdnsservers", kTrickyService, "10.8.0.1", "1.1.1.1"},
+                   {"-getdnsservers", kTrickyService}}));
   EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1\n192.168.1.2"}, {kTrickyService, "empty"}}));
   EXPECT_TRUE(domains.empty()) << "no search domain, none read";
 }
@@ -137,14 +145,17 @@ TEST(OverrideDNS, SearchDomainsAreBackedUpAndSetAfterEachServicesServers) {
             (Calls{{"-listallnetworkservices"},
                    {"-getdnsservers", "Wi-Fi"},
                    {"-setdnsservers", "Wi-Fi", "10.77.0.1"},
+                   {"-getdnsservers", "Wi-Fi"},
                    {"-getsearchdomains", "Wi-Fi"},
                    {"-setsearchdomains", "Wi-Fi", "corp.example", "lab.corp.example."},
                    {"-getdnsservers", kTrickyService},
                    {"-setdnsservers", kTrickyService, "10.77.0.1"},
+                   {"-getdnsservers", kTrickyService},
                    {"-getsearchdomains", kTrickyService},
                    {"-setsearchdomains", kTrickyService, "corp.example", "lab.corp.example."},
                    {"-getdnsservers", "Broken"},
                    {"-setdnsservers", "Broken", "10.77.0.1"},
+                   {"-getdnsservers", "Broken"},
                    {"-getsearchdomains", "Broken"},
                    {"-getdnsservers", "No DNS"}}));
   EXPECT_EQ(domains, (Backup{{"Wi-Fi", "empty"}, {kTrickyService, "home.example\nlan"}}));
@@ -165,8 +176,46 @@ TEST(OverrideDNS, AServiceReadUncleanlyOrListedTwiceIsHandledOnceOrNotAtAll) {
   EXPECT_EQ(tools.callsOf("networksetup"), (Calls{{"-listallnetworkservices"},
                                                   {"-getdnsservers", "Wi-Fi"},
                                                   {"-setdnsservers", "Wi-Fi", "10.8.0.1"},
+                                                  {"-getdnsservers", "Wi-Fi"},
                                                   {"-getdnsservers", "Broken"}}));
   EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1"}}));
+}
+
+// A service left on its own resolver sends every name past the tunnel: the first whose
+// servers did not take is named, after its backup is kept, and no later one is changed.
+TEST(OverrideDNS, TheFirstServiceWhoseServersDidNotTakeIsNamedAndNoneAfterItChanged) {
+  const std::vector<std::string> setWifi = {"-setdnsservers", "Wi-Fi", "10.8.0.1", "1.1.1.1"};
+  struct Case {
+    const char* name;
+    std::function<void(FakeTools&)> fault;
+  };
+  const Case cases[] = {
+      {"the set fails", [&](FakeTools& t) { t.on("networksetup", setWifi, "", 1); }},
+      {"the set succeeds and changes nothing",
+       [&](FakeTools& t) {
+         FakeTools::Rule rule;
+         rule.tool = "networksetup";
+         rule.arguments = setWifi;
+         rule.noEffect = true;
+         t.add(rule);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeTools tools;
+    c.fault(tools);
+    listTwoServices(tools);
+    tools.on("networksetup", {"-getdnsservers", "Wi-Fi"}, "192.168.1.1\n");
+    Backup backup, domains;
+    EXPECT_EQ(
+        overrideDNS(tools.networksetupPath(), servers({"10.8.0.1", "1.1.1.1"}), backup, domains),
+        "Wi-Fi");
+    EXPECT_EQ(backup, (Backup{{"Wi-Fi", "192.168.1.1"}})) << "kept for the teardown";
+    const Calls calls = tools.callsOf("networksetup");
+    EXPECT_EQ(
+        std::count(calls.begin(), calls.end(), Calls::value_type{"-getdnsservers", kTrickyService}),
+        0);
+  }
 }
 
 TEST(OverrideDNS, NoServersMeansNoToolRunAtAll) {

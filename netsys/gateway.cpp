@@ -22,6 +22,19 @@ std::optional<std::string_view> routeField(std::string_view routeOutput, std::st
   return std::nullopt;
 }
 
+/// What follows `key` ("destination:") on the line it begins, trimmed: unlike routeField,
+/// whole, as an IPv6 address holds colons; nothing when no line begins with it or it is empty.
+std::optional<std::string> lineValue(std::string_view routeOutput, std::string_view key) {
+  for (std::string_view line : splitDroppingEmpty(routeOutput, '\n')) {
+    line = trimSpacesAndTabs(line);
+    if (!line.starts_with(key)) continue;
+    const std::string_view value = trimSpacesAndTabs(line.substr(key.size()));
+    if (value.empty()) return std::nullopt;
+    return std::string(value);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<std::string> parseDefaultGateway(std::string_view routeOutput) {
@@ -52,13 +65,38 @@ DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
   return lookupRouteTo(routeTool, "default");
 }
 
-DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination) {
-  std::optional<std::string> output = runToolCapturingOutput(routeTool, {"-n", "get", destination});
+DefaultRoute lookupRouteTo(const std::string& routeTool, const std::string& destination, bool v6) {
+  std::vector<std::string> arguments{"-n", "get"};
+  if (v6) arguments.emplace_back("-inet6");
+  arguments.push_back(destination);
+  std::optional<std::string> output = runToolCapturingOutput(routeTool, arguments);
   if (!output) return {};
-  std::optional<std::string> matched;
-  if (const auto field = routeField(*output, "destination:"); field && !field->empty())
-    matched = std::string(*field);
-  return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output), matched};
+  return {parseDefaultGateway(*output), parseDefaultRouteInterface(*output),
+          lineValue(*output, "destination:"), lineValue(*output, "mask:")};
+}
+
+std::optional<IPPrefix> matchedPrefix(const DefaultRoute& route, bool v6) {
+  if (!route.destination) return std::nullopt;
+  const std::string zero = v6 ? "::" : "0.0.0.0";
+  const auto address = parseIPAddress(*route.destination == "default" ? zero : *route.destination);
+  if (!address || address->v6 != v6) return std::nullopt;
+  IPPrefix prefix{*address, address->width()};
+  if (!route.mask) return prefix;
+  if (*route.mask == "default") {
+    prefix.length = 0;
+    return prefix;
+  }
+  const auto mask = parseIPAddress(*route.mask);
+  if (!mask || mask->v6 != v6) return std::nullopt;
+  // Only leading ones make a prefix's mask.
+  int length = 0;
+  while (length < mask->width() && (mask->bytes[length / 8] & (0x80 >> (length % 8))) != 0)
+    ++length;
+  for (int bit = length; bit < mask->width(); ++bit) {
+    if ((mask->bytes[bit / 8] & (0x80 >> (bit % 8))) != 0) return std::nullopt;
+  }
+  prefix.length = length;
+  return prefix;
 }
 
 }  // namespace zorvik

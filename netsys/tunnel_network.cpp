@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "netsys/command_runner.h"
+#include "netsys/gateway.h"
 
 namespace zorvik {
 namespace {
@@ -71,6 +72,22 @@ int configureInterface(const std::string& ifconfig, const std::string& iface,
   return status;
 }
 
+std::optional<bool> interfaceIsUp(const std::string& ifconfig, const std::string& iface) {
+  const std::optional<std::string> output = runToolCapturingOutput(ifconfig, {iface});
+  // "utun3: flags=8051<UP,POINTOPOINT,RUNNING,MULTICAST> mtu 1380" on its first line.
+  if (!output || !output->starts_with(iface + ":")) return std::nullopt;
+  const std::string_view first = std::string_view(*output).substr(0, output->find('\n'));
+  const auto open = first.find('<');
+  const auto close = first.find('>', open);
+  if (open == std::string_view::npos || close == std::string_view::npos) return false;
+  const std::string flags = "," + std::string(first.substr(open + 1, close - open - 1)) + ",";
+  return flags.find(",UP,") != std::string::npos;
+}
+
+int bringInterfaceUp(const std::string& ifconfig, const std::string& iface) {
+  return runTool(ifconfig, {iface, "up"});
+}
+
 int addHostRoute(const std::string& route, const std::string& serverIP,
                  const std::string& gateway) {
   return runTool(route, {"-q", "-n", "add", "-inet", serverIP + "/32", gateway});
@@ -81,16 +98,41 @@ int deleteHostRoute(const std::string& route, const std::string& serverIP,
   return runTool(route, {"-q", "-n", "delete", "-inet", serverIP + "/32", gateway});
 }
 
-int addTunnelRoutes(const std::string& route, const std::string& iface,
-                    const TunnelRoutes& routes) {
-  int status = 0;
+bool tunnelRouteInPlace(const std::string& route, const std::string& iface,
+                        const IPPrefix& prefix) {
+  const IPPrefix network = prefix.network();
+  IPAddress last = network.address;
+  for (int bit = network.length; bit < last.width(); ++bit)
+    last.bytes[bit / 8] |= static_cast<std::uint8_t>(0x80 >> (bit % 8));
+  // The first address, then, only when a longer route answers for it (the local network's
+  // inside a tunnel route), the last.
+  for (const IPAddress& address : {network.address, last}) {
+    const DefaultRoute found = lookupRouteTo(route, address.text(), address.v6);
+    const std::optional<IPPrefix> matched = matchedPrefix(found, address.v6);
+    if (!matched) return false;
+    if (*matched == network) return found.interface == iface;
+    if (matched->length <= network.length || !network.contains(matched->address)) return false;
+  }
+  // Shadowed at both ends, yet not contradicted: the add said it took.
+  return true;
+}
+
+int addTunnelRoute(const std::string& route, const std::string& iface, const IPPrefix& prefix) {
+  return runTool(route,
+                 {"-q", "-n", "add", familyOption(prefix), prefix.text(), "-interface", iface});
+}
+
+std::optional<IPPrefix> addTunnelRoutes(const std::string& route, const std::string& iface,
+                                        const TunnelRoutes& routes) {
   for (const auto* family : {&routes.ipv4, &routes.ipv6}) {
     for (const IPPrefix& prefix : *family) {
-      keepFirstFailure(status, runTool(route, {"-q", "-n", "add", familyOption(prefix),
-                                               prefix.text(), "-interface", iface}));
+      // Another program's route of the same prefix makes the add fail; one through another
+      // interface could also stand after a status of 0.
+      if (addTunnelRoute(route, iface, prefix) != 0 || !tunnelRouteInPlace(route, iface, prefix))
+        return prefix;
     }
   }
-  return status;
+  return std::nullopt;
 }
 
 int addRejectRoute(const std::string& route, const IPPrefix& prefix) {

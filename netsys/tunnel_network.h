@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,13 +42,33 @@ TunnelRoutes planTunnelRoutes(const std::vector<IPPrefix>& allowed, const IPAddr
 int configureInterface(const std::string& ifconfig, const std::string& iface,
                        const InterfaceSettings& settings);
 
+/// Whether `iface` is up now, by "ifconfig IFACE": nothing when the tool cannot show it
+/// (the interface is gone).
+std::optional<bool> interfaceIsUp(const std::string& ifconfig, const std::string& iface);
+/// Brings `iface` up again.
+int bringInterfaceUp(const std::string& ifconfig, const std::string& iface);
+
 /// The host route to the server through the old default gateway.
 int addHostRoute(const std::string& route, const std::string& serverIP, const std::string& gateway);
 int deleteHostRoute(const std::string& route, const std::string& serverIP,
                     const std::string& gateway);
 
-/// Each IPv4 and IPv6 route of `routes` through `iface` (not the rejected ones).
-int addTunnelRoutes(const std::string& route, const std::string& iface, const TunnelRoutes& routes);
+/// Whether `prefix` is routed through `iface` now: one "route -n get" of its first address
+/// matches a route of exactly that prefix on that interface. Where a longer route inside it
+/// answers for that address (the local network's), its last address is looked up too, and
+/// a prefix shadowed at both ends counts as there. One look-up per route, not a table
+/// listing: route(8) has none that macOS and the stand-in print alike, and a full tunnel's
+/// 32 look-ups cost about as much as its 32 adds.
+bool tunnelRouteInPlace(const std::string& route, const std::string& iface, const IPPrefix& prefix);
+
+/// One route of a tunnel through `iface`.
+int addTunnelRoute(const std::string& route, const std::string& iface, const IPPrefix& prefix);
+
+/// Each IPv4 and IPv6 route of `routes` through `iface` (not the rejected ones), each
+/// checked after its add (the status, then tunnelRouteInPlace): the first that did not
+/// take, after which no other is added; nothing when all did.
+std::optional<IPPrefix> addTunnelRoutes(const std::string& route, const std::string& iface,
+                                        const TunnelRoutes& routes);
 
 /// A route that refuses what it matches at once, on the loopback's address.
 int addRejectRoute(const std::string& route, const IPPrefix& prefix);

@@ -118,6 +118,10 @@ int terminationStatus(int waitStatus);
 /// is no such process or it cannot be inspected.
 std::optional<std::string> processExecutablePath(pid_t pid);
 
+/// Whether any process other than this one runs the executable `executablePath` now. One
+/// that cannot be inspected does not count.
+bool anyProcessRuns(const std::string& executablePath);
+
 /// Sends SIGTERM to process `pid` only if it is running and its executable is
 /// `executablePath`. Never signals a pid below 2. True when the signal was sent.
 bool terminateIfRunning(pid_t pid, const std::string& executablePath);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <vector>
 
 #include "platform/child_process.h"
 
@@ -95,6 +96,18 @@ std::optional<std::string> processExecutablePath(pid_t pid) {
   int length = ::proc_pidpath(pid, path, sizeof path);
   if (length <= 0) return std::nullopt;
   return std::string(path, static_cast<std::size_t>(length));
+}
+
+bool anyProcessRuns(const std::string& executablePath) {
+  // Asked once with room to spare: processes started meanwhile are not the daemon.
+  const int count = ::proc_listallpids(nullptr, 0);
+  if (count <= 0) return false;
+  std::vector<pid_t> pids(static_cast<std::size_t>(count) + 64);
+  const int got = ::proc_listallpids(pids.data(), static_cast<int>(pids.size() * sizeof(pid_t)));
+  for (int i = 0; i < got && i < static_cast<int>(pids.size()); ++i) {
+    if (pids[i] != ::getpid() && processExecutablePath(pids[i]) == executablePath) return true;
+  }
+  return false;
 }
 
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {

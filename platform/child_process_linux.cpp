@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/child_process.h"
@@ -76,6 +77,18 @@ std::optional<std::string> processExecutablePath(pid_t pid) {
   std::string path(target, static_cast<std::size_t>(length));
   if (path.ends_with(kDeletedSuffix)) path.resize(path.size() - kDeletedSuffix.size());
   return path;
+}
+
+bool anyProcessRuns(const std::string& executablePath) {
+  std::error_code error;
+  for (std::filesystem::directory_iterator it("/proc", error), end; !error && it != end;
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    const pid_t pid = static_cast<pid_t>(std::stol(name));
+    if (pid != ::getpid() && processExecutablePath(pid) == executablePath) return true;
+  }
+  return false;
 }
 
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {

@@ -77,18 +77,23 @@ std::pair<UniqueFd, std::string> createTemporaryBeside(const std::string& path, 
 
 }  // namespace
 
-void ensurePrivateDirectory(const std::string& directory) {
+void makeDirectories(const std::string& directory, mode_t mode) {
   std::filesystem::path partial;
   for (const auto& component : std::filesystem::path(directory)) {
     partial /= component;
     if (component == "/" || component.empty()) continue;
-    if (::mkdir(partial.c_str(), kDirectoryMode) == 0) {
+    if (::mkdir(partial.c_str(), mode) == 0) {
       // The umask may have taken bits away.
-      ::chmod(partial.c_str(), kDirectoryMode);
+      if (::chmod(partial.c_str(), mode) != 0)
+        fail("cannot set the mode of", partial.string(), errno);
     } else if (errno != EEXIST) {
       fail("cannot create directory", partial.string(), errno);
     }
   }
+}
+
+void ensurePrivateDirectory(const std::string& directory) {
+  makeDirectories(directory, kDirectoryMode);
   struct stat info {};
   if (::lstat(directory.c_str(), &info) != 0) fail("cannot inspect", directory, errno);
   if (!S_ISDIR(info.st_mode)) fail("not a directory:", directory, ENOTDIR);

@@ -8,6 +8,10 @@
 
 namespace zorvik {
 
+/// Creates what is missing of `directory` (parents too), each with exactly `mode` whatever
+/// the umask; what is there is left as it is. Throws std::system_error that names the path.
+void makeDirectories(const std::string& directory, mode_t mode);
+
 /// Creates `directory` with mode 0755 when it is missing (parents too) and
 /// checks that it is a real directory (not a symlink) owned by this user and
 /// writable by nobody else. Throws std::system_error that names the path.

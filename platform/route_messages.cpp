@@ -64,12 +64,16 @@ bool isDefaultRoute(const unsigned char* message, std::size_t length) {
 }  // namespace
 
 LinkStates::LinkStates(unsigned tunnelIndex, Lookup lookup)
-    : tunnelIndex_(tunnelIndex), lookup_(std::move(lookup)) {}
+    : tunnelIndex_(tunnelIndex), lookup_(std::move(lookup)) {
+  // The watch starts on a tunnel that is up: only its going down or away is news.
+  if (tunnelIndex_ != 0) upAndRunning_.emplace(tunnelIndex_, true);
+}
 
 bool LinkStates::changed(unsigned index, const std::optional<std::string>& name,
                          bool upAndRunning) {
-  if (tunnelIndex_ != 0 && index == tunnelIndex_) return false;
-  if (name && isSystemLink(*name)) return false;
+  const bool tunnel = tunnelIndex_ != 0 && index == tunnelIndex_;
+  // The tunnel is a utun too, and may have been renamed.
+  if (!tunnel && name && isSystemLink(*name)) return false;
   const auto [seen, first] = upAndRunning_.try_emplace(index, upAndRunning);
   if (first) return true;
   if (seen->second == upAndRunning) return false;
@@ -78,7 +82,6 @@ bool LinkStates::changed(unsigned index, const std::optional<std::string>& name,
 }
 
 bool LinkStates::changedNow(unsigned index) {
-  if (tunnelIndex_ != 0 && index == tunnelIndex_) return false;
   const std::optional<Link> link = lookup_ ? lookup_(index) : std::nullopt;
   if (link) return changed(index, link->name, link->upAndRunning);
   // Gone: a change only for one last seen up. An index never seen and not there
@@ -108,6 +111,12 @@ bool pfRouteHoldsChange(const unsigned char* datagram, std::size_t length, LinkS
       // too, and that is the change we are here for. Our own lookups are RTM_GET.
       if (length < kRouteHeaderSize || readAt<std::int32_t>(datagram + kRouteErrnoOffset) != 0)
         return false;
+      // A static route gone may be one the tunnel added (its host route, its routes through
+      // utun); the kernel's own clones (ARP and neighbour entries) come and go all the time.
+      if (datagram[kTypeOffset] == kDelete) {
+        const auto flags = readAt<std::int32_t>(datagram + kRouteFlagsOffset);
+        if ((flags & kStaticFlag) != 0 && (flags & kWasClonedFlag) == 0) return true;
+      }
       return isDefaultRoute(datagram, length);
     case kIfInfo:
       // Only the kernel makes these, but a process's refused request of this type

@@ -12,7 +12,7 @@
 namespace zorvik {
 
 /// What the route watch remembers of the interfaces between datagrams: which one is
-/// the tunnel's, and the up-and-running state last seen of every other.
+/// the tunnel's (up when the watch starts), and the up-and-running state last seen of each.
 class LinkStates {
  public:
   /// An interface as the system shows it now.
@@ -26,7 +26,7 @@ class LinkStates {
   LinkStates(unsigned tunnelIndex, Lookup lookup);
 
   /// Whether interface `index`, named `name` (when known) and now `upAndRunning` or
-  /// not, is a change worth reporting: not the tunnel's, not one of the system's own
+  /// not, is a change worth reporting: the tunnel's or not one of the system's own
   /// (awdl, llw, other utun), and first seen or changed since last seen.
   bool changed(unsigned index, const std::optional<std::string>& name, bool upAndRunning);
   /// The same, with name and state from the lookup (an interface gone is down).
@@ -39,7 +39,8 @@ class LinkStates {
 };
 
 /// Whether a PF_ROUTE datagram (the macOS routing socket) holds a change: the
-/// default route added, deleted or changed, or an interface's up/running state.
+/// default route added, deleted or changed, a static route deleted, or an interface's
+/// up/running state.
 bool pfRouteHoldsChange(const unsigned char* datagram, std::size_t length, LinkStates& links);
 
 /// Whether a NETLINK_ROUTE datagram (Linux) holds such a change. Linux only.
@@ -58,7 +59,8 @@ inline constexpr std::size_t kRouteFlagsOffset = 8, kRouteAddrsOffset = 12, kRou
 // if_msghdr
 inline constexpr std::size_t kLinkHeaderSize = 112;
 inline constexpr std::size_t kLinkIndexOffset = 12;
-inline constexpr int kHostFlag = 0x4;                                          // RTF_HOST
+inline constexpr int kHostFlag = 0x4;                                // RTF_HOST
+inline constexpr int kStaticFlag = 0x800, kWasClonedFlag = 0x20000;  // RTF_STATIC, RTF_WASCLONED
 inline constexpr int kDestinationBit = 0, kNetmaskBit = 2, kAddressSlots = 8;  // RTAX_*
 inline constexpr unsigned char kInetFamily = 2;                                // AF_INET
 // sockaddr / sockaddr_in

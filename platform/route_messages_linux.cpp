@@ -45,9 +45,12 @@ bool isChange(const unsigned char* message, std::size_t length, LinkStates& link
     case RTM_DELROUTE: {
       if (length < NLMSG_LENGTH(sizeof(rtmsg))) return false;
       const auto route = readAt<rtmsg>(message + NLMSG_HDRLEN);
-      // Only the default route: the host and half-space routes are our own.
-      return route.rtm_family == AF_INET && route.rtm_dst_len == 0 &&
-             route.rtm_table == RT_TABLE_MAIN;
+      if (route.rtm_table != RT_TABLE_MAIN || (route.rtm_flags & RTM_F_CLONED) != 0) return false;
+      // Any route gone may be one the tunnel added (its host route, its routes through the
+      // tunnel); of the routes added, only a new IPv4 default route is news.
+      if (header.nlmsg_type == RTM_DELROUTE)
+        return route.rtm_family == AF_INET || route.rtm_family == AF_INET6;
+      return route.rtm_family == AF_INET && route.rtm_dst_len == 0;
     }
     case RTM_NEWLINK:
     case RTM_DELLINK: {

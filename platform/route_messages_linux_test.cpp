@@ -50,7 +50,7 @@ const std::string kAwdl0 = "0a 00 03 00 61 77 64 6c 30 00 00 00";
 const std::string kUtun4 = "0a 00 03 00 75 74 75 6e 34 00 00 00";
 const std::string kWg0 = "08 00 03 00 77 67 30 00";
 
-TEST(NetlinkMessages, OnlyTheDefaultRouteAndLinksGoingUpOrDownAreChangesWithinTheDatagram) {
+TEST(NetlinkMessages, TheDefaultRouteRoutesGoneAndLinksGoingUpOrDownAreChangesWithinTheDatagram) {
   LinkStates links(7, nullptr);
   const auto holds = [&links](const Bytes& datagram, std::size_t length) {
     return netlinkHoldsChange(datagram.data(), length, links);
@@ -59,6 +59,12 @@ TEST(NetlinkMessages, OnlyTheDefaultRouteAndLinksGoingUpOrDownAreChangesWithinTh
 
   EXPECT_TRUE(whole(hex(kNewDefault))) << "a new default route";
   EXPECT_FALSE(whole(hex(kNewHostRoute))) << "a host route";
+  Bytes deletedHostRoute = hex(kNewHostRoute);
+  deletedHostRoute[4] = 0x19;  // RTM_DELROUTE
+  EXPECT_TRUE(whole(deletedHostRoute)) << "the host route deleted";
+  Bytes deletedElsewhere = deletedHostRoute;
+  deletedElsewhere[20] = 0xff;  // rtm_table: RT_TABLE_LOCAL
+  EXPECT_FALSE(whole(deletedElsewhere)) << "a route of the local table deleted";
   EXPECT_FALSE(whole(hex(kAck))) << "an acknowledgement";
   EXPECT_TRUE(whole(hex(kAck + " " + kNewHostRoute + " " + kNewDefault)))
       << "the default route third";
@@ -86,10 +92,16 @@ TEST(NetlinkMessages, OnlyTheDefaultRouteAndLinksGoingUpOrDownAreChangesWithinTh
   EXPECT_TRUE(whole(hex(link(kNewLink, "03", kUpNoCarrier, kEn1)))) << "en1 lost its carrier";
   EXPECT_TRUE(whole(hex(link(kNewLink, "03", kUpRunning, kEn1)))) << "en1 running again";
   EXPECT_TRUE(whole(hex(link(kDelLink, "03", kUpRunning, kEn1)))) << "en1 removed";
-  for (const auto& [index, name] : {std::pair{"09", kAwdl0}, {"0b", kUtun4}, {"07", kWg0}}) {
+  for (const auto& [index, name] : {std::pair{"09", kAwdl0}, {"0b", kUtun4}}) {
     EXPECT_FALSE(whole(hex(link(kNewLink, index, kUpRunning, name)))) << index;
     EXPECT_FALSE(whole(hex(link(kNewLink, index, kUpNoCarrier, name)))) << index;
   }
+  // The tunnel (index 7), up when the watch starts: its going down or away is news.
+  EXPECT_FALSE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel, up";
+  EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpNoCarrier, kWg0))))
+      << "the tunnel lost its carrier";
+  EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel running again";
+  EXPECT_TRUE(whole(hex(link(kDelLink, "07", kUpRunning, kWg0)))) << "the tunnel removed";
 }
 
 }  // namespace

@@ -53,6 +53,14 @@ const std::string kGetDefault =
     "  00 00 00 00  00 00 00 00  00 00 00 00 *56"
     "  10 02 00 00 00 00 00 00 *8  10 02 00 00 c0 a8 01 01 *8  00 00 00 00";
 
+// The same two deleted (RTM_DELETE): both static.
+std::string deleted(std::string message) { return message.replace(9, 2, "02"); }
+// The kernel dropping an ARP entry: UP|HOST|LLINFO|WASCLONED.
+const std::string kDeleteArpEntry =
+    "80 00 05 02 04 00 00 00  05 04 02 00  03 00 00 00  00 00 00 00  05 00 00 00"
+    "  00 00 00 00  00 00 00 00  00 00 00 00 *56"
+    "  10 02 00 00 c0 a8 01 01 *8  14 12 04 00 06 03 06 00 65 6e 30 *9";
+
 // if_msghdr: length 112, version 5, RTM_IFINFO, addrs 0, flags, index, 2 bytes padding,
 // then if_data (type, ..., MTU, ...): what the kernel sends when an interface changes.
 std::string ifInfo(const std::string& indexByte) {
@@ -60,7 +68,7 @@ std::string ifInfo(const std::string& indexByte) {
          " 00 00 00  06 00 00 06 0e 00 00 00  dc 05 00 00 *84";
 }
 
-TEST(PfRouteMessages, OnlyTheDefaultRouteAndInterfacesGoingUpOrDownAreChanges) {
+TEST(PfRouteMessages, TheDefaultRouteStaticRoutesGoneAndInterfacesGoingUpOrDownAreChanges) {
   std::map<unsigned, LinkStates::Link> system = {{4, {"en0", true}},
                                                  {9, {"awdl0", true}},
                                                  {10, {"llw0", true}},
@@ -81,6 +89,9 @@ TEST(PfRouteMessages, OnlyTheDefaultRouteAndInterfacesGoingUpOrDownAreChanges) {
   EXPECT_FALSE(holds(hex(kAddHalfSpace))) << "the tunnel's 0.0.0.0/1 is not the default";
   EXPECT_FALSE(holds(hex(kAddHostRoute))) << "a host route is not the default";
   EXPECT_FALSE(holds(hex(kGetDefault))) << "a lookup changes nothing";
+  EXPECT_TRUE(holds(hex(deleted(kAddHalfSpace)))) << "the tunnel's 0.0.0.0/1 deleted";
+  EXPECT_TRUE(holds(hex(deleted(kAddHostRoute)))) << "the host route deleted";
+  EXPECT_FALSE(holds(hex(kDeleteArpEntry))) << "an ARP entry the kernel let go";
 
   // A header that disagrees with its datagram was passed on as a process wrote it.
   Bytes cut = hex(kAddDefault);
@@ -112,11 +123,19 @@ TEST(PfRouteMessages, OnlyTheDefaultRouteAndInterfacesGoingUpOrDownAreChanges) {
   EXPECT_TRUE(holds(hex(ifInfo("04")))) << "en0 gone while up";
   EXPECT_FALSE(holds(hex(ifInfo("04")))) << "en0 gone, already reported";
   EXPECT_FALSE(holds(hex(ifInfo("2a")))) << "an interface nobody has";
-  for (const char* index : {"09", "0a", "0b", "0c"}) {
-    EXPECT_FALSE(holds(hex(ifInfo(index)))) << "system interface or the tunnel, index " << index;
+  for (const char* index : {"09", "0a", "0b"}) {
+    EXPECT_FALSE(holds(hex(ifInfo(index)))) << "system interface, index " << index;
     system[std::stoul(index, nullptr, 16)].upAndRunning = false;
-    EXPECT_FALSE(holds(hex(ifInfo(index)))) << "system interface or the tunnel went down";
+    EXPECT_FALSE(holds(hex(ifInfo(index)))) << "system interface went down, index " << index;
   }
+  // The tunnel, a utun as well: up when the watch starts, so only its loss is news.
+  EXPECT_FALSE(holds(hex(ifInfo("0c")))) << "the tunnel, up";
+  system[12].upAndRunning = false;
+  EXPECT_TRUE(holds(hex(ifInfo("0c")))) << "the tunnel went down";
+  system[12].upAndRunning = true;
+  EXPECT_TRUE(holds(hex(ifInfo("0c")))) << "the tunnel up again";
+  system.erase(12);
+  EXPECT_TRUE(holds(hex(ifInfo("0c")))) << "the tunnel gone";
   Bytes shortInfo = hex(ifInfo("04"));
   shortInfo.resize(96);
   shortInfo[0] = 96;

@@ -46,14 +46,14 @@ struct WatchState {
 
 class RoutingSocketWatch final : public RouteWatch {
  public:
-  RoutingSocketWatch(RouteWatch::Changed changed, const std::string& ignoredInterface) {
+  RoutingSocketWatch(RouteWatch::Changed changed, const std::string& tunnelInterface) {
     auto state = std::make_shared<WatchState>();
     state->socket = openRouteSocket();
     auto wake = makeCloexecPipe();
     if (!wake) throw std::system_error(errno, std::generic_category(), "pipe");
     state->wake = std::move(*wake);
     state->changed = std::move(changed);
-    state->links.emplace(::if_nametoindex(ignoredInterface.c_str()), currentLink);
+    state->links.emplace(::if_nametoindex(tunnelInterface.c_str()), currentLink);
     wakeEnd_ = state->wake.writeEnd.get();
     thread_ = std::thread([state] { run(*state); });
     state_ = std::move(state);
@@ -129,9 +129,8 @@ RouteWatch::Read RouteWatch::readRouteChanges(int socket, LinkStates& links) {
   }
 }
 
-std::unique_ptr<RouteWatch> RouteWatch::start(Changed changed,
-                                              const std::string& ignoredInterface) {
-  return std::make_unique<RoutingSocketWatch>(std::move(changed), ignoredInterface);
+std::unique_ptr<RouteWatch> RouteWatch::start(Changed changed, const std::string& tunnelInterface) {
+  return std::make_unique<RoutingSocketWatch>(std::move(changed), tunnelInterface);
 }
 
 }  // namespace zorvik

@@ -11,10 +11,10 @@
 
 namespace zorvik {
 
-/// Watches the routing table for a new default route and interfaces going up or
-/// down, and reports them, coalesced, on a thread of its own. Watching stops when
-/// the object is destroyed. The thread only reads its socket and calls `changed`;
-/// what to do about a change is the caller's, on its own thread.
+/// Watches the routing table for a new default route, routes deleted and interfaces
+/// (the tunnel's too) going up, down or away, and reports them, coalesced, on a thread of its own.
+/// Watching stops when the object is destroyed. The thread only reads its socket and calls
+/// `changed`; what to do about a change is the caller's, on its own thread.
 class RouteWatch {
  public:
   using Changed = std::function<void()>;
@@ -22,10 +22,11 @@ class RouteWatch {
   /// Events closer together than this are reported once.
   static constexpr std::chrono::milliseconds kCoalesce{200};
 
-  /// The system's routing socket, read on a new thread; changes of the interface
-  /// named `ignoredInterface` (the tunnel's own) are not reported. Throws
+  /// The system's routing socket, read on a new thread; the interface named
+  /// `tunnelInterface` (the tunnel's own, up now) is reported only when it goes down or
+  /// away, not as a new interface. Throws
   /// std::system_error when the socket or the thread cannot be had.
-  static std::unique_ptr<RouteWatch> start(Changed changed, const std::string& ignoredInterface);
+  static std::unique_ptr<RouteWatch> start(Changed changed, const std::string& tunnelInterface);
 
   virtual ~RouteWatch() = default;
   RouteWatch(const RouteWatch&) = delete;

@@ -29,6 +29,7 @@ static_assert(layout::kLinkHeaderSize == sizeof(if_msghdr) &&
               layout::kLinkIndexOffset == offsetof(if_msghdr, ifm_index) &&
               layout::kMsgLenOffset == offsetof(if_msghdr, ifm_msglen) &&
               layout::kTypeOffset == offsetof(if_msghdr, ifm_type));
+static_assert(layout::kStaticFlag == RTF_STATIC && layout::kWasClonedFlag == RTF_WASCLONED);
 static_assert(layout::kHostFlag == RTF_HOST && layout::kDestinationBit == RTAX_DST &&
               layout::kNetmaskBit == RTAX_NETMASK && layout::kAddressSlots == RTAX_MAX);
 static_assert(layout::kInetFamily == AF_INET &&

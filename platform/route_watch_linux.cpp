@@ -15,7 +15,7 @@ UniqueFd RouteWatch::openRouteSocket() {
   if (!socket) throw std::system_error(errno, std::generic_category(), "socket(NETLINK_ROUTE)");
   sockaddr_nl address{};
   address.nl_family = AF_NETLINK;
-  address.nl_groups = RTMGRP_IPV4_ROUTE | RTMGRP_LINK;
+  address.nl_groups = RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE | RTMGRP_LINK;
   if (::bind(socket.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     throw std::system_error(errno, std::generic_category(), "bind(NETLINK_ROUTE)");
   return socket;

@@ -1,4 +1,4 @@
-#include <filesystem>
+#include <system_error>
 
 #include "config/tunnel_dns.h"
 #include "config/uapi_request.h"
@@ -13,7 +13,12 @@
 namespace zorvik {
 
 void HelperService::bringUp(const TunnelConfig& config) {
-  std::filesystem::create_directories(runDir);
+  // As a Mac's /var/run entries, 0755 whatever the umask: a 0775 one would be refused below.
+  try {
+    makeDirectories(runDir, 0755);
+  } catch (const std::system_error& error) {
+    throw Err("не удалось создать каталог " + runDir + ": " + error.code().message());
+  }
   // The daemon's socket is known by its name in here: in a directory that someone else can
   // write to, any process could have put its own socket there first.
   if (!isPrivateDirectory(runDir))
@@ -40,25 +45,37 @@ void HelperService::bringUp(const TunnelConfig& config) {
   auto localAddress = interfaceIPv4Address(config.interface);
   if (!localAddress) throw Err("нет IPv4-адреса в [Interface]");
 
-  // From here on nothing fails: tool exit statuses are not looked at.
+  // Each step the tunnel cannot work without is checked, and the first that did not take
+  // fails the start: a tunnel reported up must not leave traffic or names outside it. The
+  // host route is not one (the tunnel routes never cover the server), nor IPv6 off.
   const std::string& name = *tunnel.iface;
   const InterfaceSettings interface {
     *localAddress, interfaceMTU(config.interface), interfaceIPv6Addresses(config.interface)
   };
-  configureInterface(settings.ifconfigTool, name, interface);
+  if (configureInterface(settings.ifconfigTool, name, interface) != 0)
+    throw Err("интерфейс не поднят: " + name);
   addHostRoute(settings.routeTool, *tunnel.endpointIP, *tunnel.savedGateway);
   const TunnelRoutes routes =
       planTunnelRoutes(peerAllowedIPs(config.peer), *parseIPAddress(*tunnel.endpointIP),
                        !interface.ipv6Addresses.empty());
-  addTunnelRoutes(settings.routeTool, name, routes);
+  follower.routesAdded(routes);
+  if (const auto missing = addTunnelRoutes(settings.routeTool, name, routes))
+    throw Err("маршрут не добавлен: " + missing->text());
   for (const IPPrefix& prefix : routes.rejectedIPv6) {
     tunnel.rejectRoutes.push_back(prefix.text());
     recordJournal();
-    addRejectRoute(settings.routeTool, prefix);
+    if (addRejectRoute(settings.routeTool, prefix) != 0) {
+      // Not ours to delete: a route of that prefix already there makes the add fail.
+      tunnel.rejectRoutes.pop_back();
+      recordJournal();
+      throw Err("запрещающий маршрут не добавлен: " + prefix.text());
+    }
   }
 
-  overrideDNS(settings.networksetupTool, interfaceDNS(config.interface), tunnel.dnsBackup,
-              tunnel.searchDomainsBackup, [this] { recordJournal(); });
+  if (const auto service =
+          overrideDNS(settings.networksetupTool, interfaceDNS(config.interface), tunnel.dnsBackup,
+                      tunnel.searchDomainsBackup, [this] { recordJournal(); }))
+    throw Err("DNS не установлен: " + *service);
   disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, [this] { recordJournal(); });
 
   logLine("туннель поднят на " + name + " → " + *tunnel.endpointIP);

@@ -59,8 +59,10 @@ void HelperService::replayJournal() {
 
   tunnel = std::move(read.journal);
 
-  // Spawned, but the helper died before the pid was on record: the daemon still runs unseen.
-  if (tunnel.daemonPath && !tunnel.daemonPid) endDaemonFoundBySocket(*tunnel.daemonPath);
+  // Spawned, but the helper died before the pid was on record: the daemon may still run
+  // unseen. Waited for only while some process runs that executable at all.
+  if (tunnel.daemonPath && !tunnel.daemonPid && anyProcessRuns(*tunnel.daemonPath))
+    endDaemonFoundBySocket(*tunnel.daemonPath);
 
   std::set<std::string> services(tunnel.ipv6Disabled.begin(), tunnel.ipv6Disabled.end());
   for (const auto& entry : tunnel.dnsBackup) services.insert(entry.first);

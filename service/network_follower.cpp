@@ -18,6 +18,8 @@ void NetworkFollower::gatewayTaken(std::optional<std::string> interface) {
   gatewayInterface_ = std::move(interface);
 }
 
+void NetworkFollower::routesAdded(TunnelRoutes routes) { routes_ = std::move(routes); }
+
 void NetworkFollower::watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
                                    RouteWatch::Changed changed) {
   tunnelDNS_ = interfaceDNS(config.interface);
@@ -29,12 +31,22 @@ void NetworkFollower::watchNetwork(const TunnelConfig& config, const std::string
   }
 }
 
-void NetworkFollower::networkChanged(TunnelRecord& tunnel) {
-  if (!tunnel.active || !tunnelDNS_) return;
+std::optional<std::string> NetworkFollower::networkChanged(TunnelRecord& tunnel) {
+  if (!tunnel.active || !tunnelDNS_ || !tunnel.iface) return std::nullopt;
+  if (auto lost = keepInterface(tunnel)) return lost;
   followDefaultGateway(tunnel);
-  overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup, tunnel.searchDomainsBackup,
-              recordJournal_);
+  if (auto lost = restoreTunnelRoutes(tunnel)) {
+    // The interface may have gone while its routes were being looked at.
+    if (!interfaceIsUp(settings_.ifconfigTool, *tunnel.iface))
+      return "интерфейс туннеля пропал: " + *tunnel.iface;
+    return lost;
+  }
+  // A service that does not take the tunnel's servers keeps its own; the tunnel goes on.
+  if (const auto service = overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup,
+                                       tunnel.searchDomainsBackup, recordJournal_))
+    logLine_("DNS не установлен: " + *service);
   disableIPv6(settings_.networksetupTool, tunnel.ipv6Disabled, recordJournal_);
+  return std::nullopt;
 }
 
 void NetworkFollower::stop() {
@@ -42,6 +54,37 @@ void NetworkFollower::stop() {
   tunnelDNS_.reset();
   gatewayInterface_.reset();
   noGatewayLogged_ = false;
+  routes_ = {};
+  foreignHostRouteLogged_ = false;
+}
+
+std::optional<std::string> NetworkFollower::keepInterface(const TunnelRecord& tunnel) {
+  const std::string& name = *tunnel.iface;
+  const std::optional<bool> up = interfaceIsUp(settings_.ifconfigTool, name);
+  if (!up) return "интерфейс туннеля пропал: " + name;
+  if (*up) return std::nullopt;
+  if (bringInterfaceUp(settings_.ifconfigTool, name) != 0 ||
+      interfaceIsUp(settings_.ifconfigTool, name) != true)
+    return "интерфейс туннеля не поднят снова: " + name;
+  logLine_("интерфейс туннеля поднят снова: " + name);
+  return std::nullopt;
+}
+
+std::optional<std::string> NetworkFollower::restoreTunnelRoutes(const TunnelRecord& tunnel) {
+  const std::string& route = settings_.routeTool;
+  const std::string& name = *tunnel.iface;
+  std::size_t restored = 0;
+  for (const auto* family : {&routes_.ipv4, &routes_.ipv6}) {
+    for (const IPPrefix& prefix : *family) {
+      if (tunnelRouteInPlace(route, name, prefix)) continue;
+      if (addTunnelRoute(route, name, prefix) != 0 || !tunnelRouteInPlace(route, name, prefix))
+        return "маршрут туннеля не восстановлен: " + prefix.text();
+      ++restored;
+    }
+  }
+  if (restored != 0)
+    logLine_("маршруты туннеля восстановлены: " + std::to_string(restored) + " через " + name);
+  return std::nullopt;
 }
 
 void NetworkFollower::followDefaultGateway(TunnelRecord& tunnel) {
@@ -73,8 +116,9 @@ void NetworkFollower::followDefaultGateway(TunnelRecord& tunnel) {
   tunnel.savedGateway = current.gateway;
   gatewayInterface_ = current.interface;
   recordJournal_();
-  addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway);
-  if (sameGateway) {
+  if (addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway) != 0) {
+    logLine_("маршрут к серверу не перенесён на " + *tunnel.savedGateway);
+  } else if (sameGateway) {
     logLine_("шлюз " + old + " теперь за " + *current.interface + ", маршрут к серверу перенесён");
   } else {
     logLine_("шлюз сменился: " + old + " → " + *tunnel.savedGateway +
@@ -85,15 +129,31 @@ void NetworkFollower::followDefaultGateway(TunnelRecord& tunnel) {
 void NetworkFollower::restoreHostRoute(TunnelRecord& tunnel) {
   const std::string& route = settings_.routeTool;
   const DefaultRoute toServer = lookupRouteTo(route, *tunnel.endpointIP);
+  // Through the tunnel, a host route is the kernel's clone of a tunnel route, not a route.
+  if (toServer.destination == tunnel.endpointIP && toServer.interface != tunnel.iface) {
+    if (toServer.gateway == tunnel.savedGateway) {
+      foreignHostRouteLogged_ = false;
+      return;
+    }
+    // Someone else's host route to the server: ours could not be added beside it, and
+    // theirs is not ours to delete.
+    if (!foreignHostRouteLogged_) {
+      logLine_("маршрут к серверу через " +
+               toServer.gateway.value_or(toServer.interface.value_or("?")) + " не наш, оставлен");
+    }
+    foreignHostRouteLogged_ = true;
+    return;
+  }
+  foreignHostRouteLogged_ = false;
   // A link that went down took the host route with it and came back with the same gateway,
   // or someone deleted it: the server is then reached by whatever else matches it.
-  if (toServer.destination == tunnel.endpointIP && toServer.gateway == tunnel.savedGateway &&
-      toServer.interface != tunnel.iface)
-    return;
   // On record before the route is made, as every change is.
   recordJournal_();
-  addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway);
-  logLine_("маршрут к серверу восстановлен через " + *tunnel.savedGateway);
+  if (addHostRoute(route, *tunnel.endpointIP, *tunnel.savedGateway) == 0) {
+    logLine_("маршрут к серверу восстановлен через " + *tunnel.savedGateway);
+  } else {
+    logLine_("маршрут к серверу не восстановлен через " + *tunnel.savedGateway);
+  }
 }
 
 }  // namespace zorvik

@@ -7,6 +7,7 @@
 
 #include "config/tunnel_config.h"
 #include "config/tunnel_dns.h"
+#include "netsys/tunnel_network.h"
 #include "platform/route_watch.h"
 #include "service/helper_settings.h"
 #include "service/tunnel_record.h"
@@ -14,8 +15,9 @@
 namespace zorvik {
 
 /// While a tunnel is up, keeps it with the network a laptop moves through: the host
-/// route to the server follows the default gateway, and network services that came
-/// since the start get the tunnel's DNS and IPv6 treatment. Used on the service queue
+/// route to the server follows the default gateway, the tunnel's interface and routes
+/// are put back when taken away, and network services that came since the start get
+/// the tunnel's DNS and IPv6 treatment. Used on the service queue
 /// only, as the record it changes is.
 class NetworkFollower {
  public:
@@ -33,15 +35,20 @@ class NetworkFollower {
   /// same gateway behind another interface (Wi-Fi to Ethernet on one network) is a
   /// move too.
   void gatewayTaken(std::optional<std::string> interface);
+  /// The bring-up is adding `routes` through the tunnel's interface.
+  void routesAdded(TunnelRoutes routes);
   /// After a successful bring-up: keeps the configuration's DNS reading and starts the
-  /// route watch, which calls `changed` on its own thread at every change but those
-  /// of `tunnelInterface`. A watch that cannot start is logged; the tunnel works without.
+  /// route watch, which calls `changed` on its own thread at every change, the tunnel
+  /// interface `tunnelInterface` going down or away too. A watch that cannot start is logged; the
+  /// tunnel works without.
   void watchNetwork(const TunnelConfig& config, const std::string& tunnelInterface,
                     RouteWatch::Changed changed);
-  /// On the queue after the network changed, while `tunnel` is up: the host route
-  /// follows the default gateway, and services that came since get the DNS and IPv6
-  /// treatment, each change recorded in `tunnel`.
-  void networkChanged(TunnelRecord& tunnel);
+  /// On the queue after the network changed, while `tunnel` is up: the interface is
+  /// brought up again when down, the host route follows the default gateway, the tunnel
+  /// routes gone are added again, and services that came since get the DNS and IPv6
+  /// treatment, each change recorded in `tunnel`. Returns why the tunnel cannot go on
+  /// (its interface gone, or what it lost could not be put back): it must be torn down.
+  std::optional<std::string> networkChanged(TunnelRecord& tunnel);
   /// Stops the watch, so nothing a teardown changes comes back, and forgets the tunnel.
   void stop();
 
@@ -51,6 +58,12 @@ class NetworkFollower {
   /// server again when the server is not reached through it (the route went with a
   /// link that dropped), as the bring-up adds it.
   void restoreHostRoute(TunnelRecord& tunnel);
+  /// Brings the interface up again when it is down; why the tunnel is lost when it is
+  /// gone or stays down.
+  std::optional<std::string> keepInterface(const TunnelRecord& tunnel);
+  /// Adds again each tunnel route that is not there; why the tunnel is lost when one
+  /// cannot be put back.
+  std::optional<std::string> restoreTunnelRoutes(const TunnelRecord& tunnel);
 
   const HelperSettings& settings_;
   const LogLine logLine_;
@@ -58,11 +71,14 @@ class NetworkFollower {
   // While up: the configuration's DNS servers and search domains, for services that
   // come later; the watch over the routing table; whether the lack of a usable default
   // route has been logged since one was last seen; the interface of the default route
-  // when savedGateway was taken.
+  // when savedGateway was taken; the routes through the tunnel; whether someone else's
+  // host route to the server has been logged since ours was last seen.
   std::optional<TunnelDNS> tunnelDNS_;
   std::unique_ptr<RouteWatch> routeWatch_;
   bool noGatewayLogged_ = false;
   std::optional<std::string> gatewayInterface_;
+  TunnelRoutes routes_;
+  bool foreignHostRouteLogged_ = false;
 };
 
 }  // namespace zorvik

@@ -1,7 +1,11 @@
+#include <cerrno>
+#include <cstring>
+
 #include "netsys/dns.h"
 #include "netsys/ipv6.h"
 #include "netsys/tunnel_network.h"
 #include "platform/child_process.h"
+#include "platform/private_file.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
 
@@ -27,6 +31,9 @@ void HelperService::tearDown() {
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
   proc.reset();
+  // A later replay takes a name file it finds for that of a daemon still starting.
+  if (!removeFileIfPresent(interfaceNameFile()))
+    log.error("не удалось удалить " + interfaceNameFile() + ": " + std::strerror(errno));
   // The restores above emptied dnsBackup, searchDomainsBackup and ipv6Disabled.
   tunnel = TunnelRecord{};
   removeJournal();

@@ -20,6 +20,40 @@ const std::vector<std::string> kGatewayLookup = {"route", "-n", "get", "default"
 const std::vector<std::string> kHostRouteDelete = {
     "route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"};
 
+const std::vector<std::string> kHostRouteAdd = {
+    "route", "-q", "-n", "add", "-inet", "203.0.113.5/32", "192.168.1.1"};
+
+/// The calls in order: each of `parts` whole.
+TunnelTest::Calls joined(std::initializer_list<TunnelTest::Calls> parts) {
+  TunnelTest::Calls all;
+  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+/// The bring-up up to its tunnel routes: the gateway look-up, the interface, the host route.
+const TunnelTest::Calls kUpToRoutes = {
+    kGatewayLookup,
+    {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
+    {"ifconfig", "utun7", "mtu", "1380"},
+    {"ifconfig", "utun7", "up"},
+    kHostRouteAdd};
+
+/// Every tunnel route of the default configuration, checked, and its reject routes.
+TunnelTest::Calls allRoutes() {
+  return joined(
+      {kUpToRoutes, checkedTunnelRouteCalls(kRoutesAroundServer), rejectRouteCalls("add")});
+}
+
+FakeTools::Rule succeedsWithoutEffect(const std::string& tool, FakeTools::Arguments arguments) {
+  FakeTools::Rule rule;
+  rule.tool = tool;
+  rule.arguments = std::move(arguments);
+  rule.noEffect = true;
+  return rule;
+}
+
+const std::vector<std::string> kSetWifiDNS = {"-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"};
+
 struct FailureCase {
   std::string name;
   std::function<void(TunnelTest&)> setUp;
@@ -44,12 +78,7 @@ std::string launchError(const TunnelTest& t) {
 }
 
 std::string runDirError(const TunnelTest& t) {
-  try {
-    std::filesystem::create_directories(t.settings.runDir);
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "run directory was created";
+  return "не удалось создать каталог " + t.settings.runDir + ": Not a directory";
 }
 
 std::string unsafeRunDir(const TunnelTest& t) {
@@ -185,6 +214,76 @@ const FailureCase kCases[] = {
          std::string(kKey) + "\nEndpoint = 203.0.113.5:51820\n",
      fixed("плохой ключ"),
      {kGatewayLookup, kHostRouteDelete},
+     true},
+    // The steps the tunnel cannot work without, each failing as a tool can: the first that
+    // did not take fails the start, and the teardown undoes what came before it.
+    {"interface not brought up",
+     [](TunnelTest& t) {
+       t.tools.on("ifconfig", {"utun7", "up"}, "", 1);
+     },
+     tunnelConfig(), fixed("интерфейс не поднят: utun7"),
+     joined({{kGatewayLookup,
+              {"ifconfig", "utun7", "inet", "10.8.0.2", "10.8.0.2", "alias"},
+              {"ifconfig", "utun7", "mtu", "1380"},
+              {"ifconfig", "utun7", "up"},
+              kHostRouteDelete}}),
+     true},
+    {"tunnel route refused",
+     [](TunnelTest& t) {
+       t.tools.on("route", {"-q", "-n", "add", "-inet", "0.0.0.0/1", "-interface", "utun7"}, "", 1);
+     },
+     tunnelConfig(), fixed("маршрут не добавлен: 0.0.0.0/1"),
+     joined({kUpToRoutes, tunnelRouteCalls({"0.0.0.0/1"}), {kHostRouteDelete}}), true},
+    {"tunnel route added but another program's matches",
+     [](TunnelTest& t) {
+       t.tools.add(succeedsWithoutEffect(
+           "route", {"-q", "-n", "add", "-inet", "128.0.0.0/2", "-interface", "utun7"}));
+       t.tools.on("route", {"-n", "get", "128.0.0.0"},
+                  "   route to: 128.0.0.0\ndestination: 128.0.0.0\n       mask: 192.0.0.0\n"
+                  "  interface: en0\n");
+     },
+     tunnelConfig(), fixed("маршрут не добавлен: 128.0.0.0/2"),
+     joined(
+         {kUpToRoutes, checkedTunnelRouteCalls({"0.0.0.0/1", "128.0.0.0/2"}), {kHostRouteDelete}}),
+     true},
+    {"reject route refused",
+     [](TunnelTest& t) {
+       t.tools.on("route", {"-q", "-n", "add", "-inet6", "::/1", "::1", "-reject"}, "", 1);
+     },
+     tunnelConfig(), fixed("запрещающий маршрут не добавлен: ::/1"),
+     // Not deleted: a route there before is what makes such an add fail.
+     joined({kUpToRoutes,
+             checkedTunnelRouteCalls(kRoutesAroundServer),
+             {rejectRouteCalls("add").front(), kHostRouteDelete}}),
+     true},
+    {"DNS change refused",
+     [](TunnelTest& t) {
+       t.tools.on("networksetup", kSetWifiDNS, "", 1);
+       t.tools.simulateServices({{"Wi-Fi", {}, "Automatic"}, {"USB LAN", {}, "Automatic"}});
+     },
+     tunnelConfig(), fixed("DNS не установлен: Wi-Fi"),
+     joined({allRoutes(),
+             {{"networksetup", "-listallnetworkservices"},
+              {"networksetup", "-getdnsservers", "Wi-Fi"},
+              {"networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"}},
+             {kHostRouteDelete},
+             rejectRouteCalls("delete"),
+             {{"networksetup", "-setdnsservers", "Wi-Fi", "Empty"}}}),
+     true},
+    {"DNS change reported but not made",
+     [](TunnelTest& t) {
+       t.tools.add(succeedsWithoutEffect("networksetup", kSetWifiDNS));
+       t.tools.simulateServices({{"Wi-Fi", {}, "Automatic"}, {"USB LAN", {}, "Automatic"}});
+     },
+     tunnelConfig(), fixed("DNS не установлен: Wi-Fi"),
+     joined({allRoutes(),
+             {{"networksetup", "-listallnetworkservices"},
+              {"networksetup", "-getdnsservers", "Wi-Fi"},
+              {"networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"},
+              {"networksetup", "-getdnsservers", "Wi-Fi"}},
+             {kHostRouteDelete},
+             rejectRouteCalls("delete"),
+             {{"networksetup", "-setdnsservers", "Wi-Fi", "Empty"}}}),
      true},
     {"no IPv4 address",
      {},

@@ -83,8 +83,13 @@ void HelperService::watchNetwork(const TunnelConfig& config) {
     // The watch's thread only hands the change on; the state lives on the queue.
     if (auto alive = service.lock()) {
       alive->queue.async([service] {
-        if (auto stillAlive = service.lock())
-          stillAlive->follower.networkChanged(stillAlive->tunnel);
+        auto stillAlive = service.lock();
+        if (!stillAlive) return;
+        const auto lost = stillAlive->follower.networkChanged(stillAlive->tunnel);
+        if (!lost) return;
+        // Status says down from here on: a tunnel without its interface or routes is none.
+        stillAlive->logLine(*lost + ", туннель опущен");
+        stillAlive->tearDown();
       });
     }
   });

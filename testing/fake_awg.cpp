@@ -26,6 +26,9 @@
 //   FAKE_AWG_EXIT_NOW=s           exit at once with status s, before anything else
 //   FAKE_AWG_EXIT_AFTER_MS=n      exit n ms after start with FAKE_AWG_EXIT_STATUS (default 1)
 //   FAKE_AWG_RX_BYTES=n, FAKE_AWG_TX_BYTES=n   counters of the "get" answer (default 0)
+//   FAKE_AWG_LINK=1               make the interface, as the real daemon does (a TUN device
+//                                 no process reads, with ip(8)), before the name file;
+//                                 delete it at the exit
 //   FAKE_AWG_RECORD=file          append every request as "request <length>\n",
 //                                 the request's bytes, then "\n"
 //   FAKE_AWG_DUMP=file            at start write "arg <a>", "env <NAME=value>",
@@ -43,8 +46,10 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -82,13 +87,31 @@ long envNumber(const char* name, long fallback) {
   return value.empty() ? fallback : std::strtol(value.c_str(), nullptr, 10);
 }
 
+// Runs ip(8) with `arguments` and waits for it; its failure is the scenario's to see.
+void runIp(std::vector<std::string> arguments) {
+  // By its path: the helper gives the daemon no PATH.
+  arguments.insert(arguments.begin(), "/usr/sbin/ip");
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+}
+
 using Clock = std::chrono::steady_clock;
 const Clock::time_point started = Clock::now();
 
 // The socket this process made, so that it never removes one a newer daemon put at the path.
 ino_t socketInode = 0;
 
+// The interface this process made with FAKE_AWG_LINK.
+std::string madeLink;
+
 [[noreturn]] void finish(int status) {
+  if (!madeLink.empty()) runIp({"tuntap", "del", "dev", madeLink, "mode", "tun"});
   struct stat info {};
   if (!socketPath.empty() && stat(socketPath.c_str(), &info) == 0 && info.st_ino == socketInode)
     unlink(socketPath.c_str());
@@ -306,6 +329,10 @@ int main(int argc, char** argv) {
   const std::string runDir = env("FAKE_AWG_RUN_DIR", "/var/run/amneziawg");
   const std::string iface = env("FAKE_AWG_IFACE", "utun7");
   pause(envNumber("FAKE_AWG_NAME_DELAY_MS", 0));
+  if (!env("FAKE_AWG_LINK").empty()) {
+    runIp({"tuntap", "add", "dev", iface, "mode", "tun"});
+    madeLink = iface;
+  }
   writeNameFile(iface);
   std::printf("fake_awg: interface %s\n", iface.c_str());
   std::fflush(stdout);

@@ -99,11 +99,8 @@ void FakeTools::applyTo(HelperSettings& settings) const {
 void FakeTools::writeScenario() const {
   json rules = json::array();
   for (const Rule& rule : rules_) {
-    json r = {{"args", rule.arguments},
-              {"prefix", rule.prefix},
-              {"stderr", rule.stderrText},
-              {"exit", rule.exitStatus},
-              {"report", rule.report}};
+    json r = {{"args", rule.arguments},  {"prefix", rule.prefix}, {"stderr", rule.stderrText},
+              {"exit", rule.exitStatus}, {"report", rule.report}, {"noEffect", rule.noEffect}};
     if (!rule.tool.empty()) r["tool"] = rule.tool;
     if (rule.rawStdout) {
       r["stdoutHex"] = toHex(rule.stdoutText);

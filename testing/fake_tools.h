@@ -11,7 +11,9 @@ namespace zorvik::test_support {
 /// A temporary directory with `route`, `ifconfig` and `networksetup` linked to
 /// the fake_tool program: set their answers with on(), point the helper at
 /// them with applyTo(), read back what they were called with through calls().
-/// The directory goes away with the object.
+/// The directory goes away with the object. Beyond the rules they simulate a Mac's
+/// state: DNS servers set, routes added through an interface, an interface brought up
+/// (see fake_tool.cpp).
 /// One network service of the simulated Mac, as networksetup describes it.
 struct SimulatedService {
   std::string name;
@@ -37,6 +39,7 @@ class FakeTools {
     int exitStatus = 0;
     bool rawStdout = false;  ///< write `stdoutText` byte for byte, even if not UTF-8
     bool report = false;     ///< also print open descriptors and SigBlk/SigIgn
+    bool noEffect = false;   ///< the call succeeds and changes nothing of the simulated state
   };
 
   FakeTools();

@@ -65,6 +65,21 @@ inline std::vector<std::vector<std::string>> tunnelRouteCalls(
   return calls;
 }
 
+/// As the bring-up adds them: each route call followed by the look-up of its first address.
+inline std::vector<std::vector<std::string>> checkedTunnelRouteCalls(
+    const std::vector<std::string>& prefixes, const std::string& iface = "utun7") {
+  std::vector<std::vector<std::string>> calls;
+  for (const auto& add : tunnelRouteCalls(prefixes, iface)) {
+    calls.push_back(add);
+    const std::string& prefix = add[5];
+    std::vector<std::string> get = {"route", "-n", "get"};
+    if (add[4] == "-inet6") get.emplace_back("-inet6");
+    get.push_back(prefix.substr(0, prefix.find('/')));
+    calls.push_back(get);
+  }
+  return calls;
+}
+
 /// The reject routes that keep IPv6 off the other links while IPv4 is all tunneled.
 inline std::vector<std::vector<std::string>> rejectRouteCalls(const std::string& verb) {
   std::vector<std::vector<std::string>> calls;

@@ -302,7 +302,9 @@ tb_use_daemon() {
 # environment plus the given entries, and waits for its socket.
 tb_start_helper() {
   [ -x "$TB_HELPERS/zorvik-helper" ] || tb_fail "no zorvik-helper in this build"
-  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin "$@" "$TB_HELPERS/zorvik-helper" \
+  # FAKE_AWG_LINK: the fake daemon makes its interface, as the real one does; the real one
+  # ignores it.
+  env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin FAKE_AWG_LINK=1 "$@" "$TB_HELPERS/zorvik-helper" \
     </dev/null >>"$TB/helper.out" 2>&1 &
   TB_HELPER_PID=$!
   if ! tb_wait_for 5 test -S "$TB_HELPER_SOCKET"; then
@@ -327,13 +329,13 @@ tb_status_field() {
 }
 
 # How many routing-table watches the helper holds: its netlink sockets subscribed to link and
-# IPv4 route changes (groups RTMGRP_LINK | RTMGRP_IPV4_ROUTE).
+# IPv4 and IPv6 route changes (groups RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE).
 tb_helper_route_watches() {
   local inodes
   inodes=$(find "/proc/$TB_HELPER_PID/fd" -lname 'socket:*' -printf '%l\n' 2>/dev/null |
     sed 's/^socket:\[\(.*\)\]$/\1/' | tr '\n' ' ')
   awk -v inodes="$inodes" 'BEGIN { n = split(inodes, list, " "); for (i = 1; i <= n; i++) own[list[i]] = 1 }
-    NR > 1 && $2 == 0 && $4 == "00000041" && ($10 in own) { count++ }
+    NR > 1 && $2 == 0 && $4 == "00000441" && ($10 in own) { count++ }
     END { print count + 0 }' /proc/net/netlink
 }
 
