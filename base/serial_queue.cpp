@@ -20,6 +20,18 @@ void SerialQueue::async(std::function<void()> work) {
   state->wake.notify_one();
 }
 
+void SerialQueue::asyncAfter(std::chrono::steady_clock::duration delay,
+                             std::function<void()> work) {
+  const std::shared_ptr<State> state = state_;
+  {
+    std::lock_guard lock(state->mutex);
+    if (state->stopping) return;
+    state->timed.emplace(std::chrono::steady_clock::now() + delay, std::move(work));
+  }
+  // The worker may be waiting for a later time, or for nothing.
+  state->wake.notify_one();
+}
+
 void SerialQueue::shutdown() {
   {
     std::lock_guard lock(state_->mutex);
@@ -42,7 +54,20 @@ void SerialQueue::run(const std::shared_ptr<State>& state) {
     std::function<void()> work;
     {
       std::unique_lock lock(state->mutex);
-      state->wake.wait(lock, [&] { return state->stopping || !state->pending.empty(); });
+      for (;;) {
+        // Work whose time has come joins the end of the line, in the order of its times.
+        while (!state->stopping && !state->timed.empty() &&
+               state->timed.begin()->first <= std::chrono::steady_clock::now()) {
+          state->pending.push_back(std::move(state->timed.begin()->second));
+          state->timed.erase(state->timed.begin());
+        }
+        if (state->stopping || !state->pending.empty()) break;
+        if (state->timed.empty()) {
+          state->wake.wait(lock);
+        } else {
+          state->wake.wait_until(lock, state->timed.begin()->first);
+        }
+      }
       if (state->pending.empty()) return;
       work = std::move(state->pending.front());
       state->pending.pop_front();

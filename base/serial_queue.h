@@ -1,8 +1,10 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -21,6 +23,11 @@ class SerialQueue {
   /// Queues `work` and returns at once. Work submitted after shutdown is dropped.
   void async(std::function<void()> work);
 
+  /// Queues `work` to run once `delay` has passed, after what was queued before its time; the
+  /// worker waits for it without a thread of its own. Work still waiting for its time at
+  /// shutdown is dropped.
+  void asyncAfter(std::chrono::steady_clock::duration delay, std::function<void()> work);
+
   /// Runs what is queued, then stops and joins the worker. Safe to call twice.
   void shutdown();
 
@@ -34,6 +41,8 @@ class SerialQueue {
     std::mutex mutex;
     std::condition_variable wake;
     std::deque<std::function<void()>> pending;
+    /// Work waiting for its time, earliest first.
+    std::multimap<std::chrono::steady_clock::time_point, std::function<void()>> timed;
     bool stopping = false;
   };
   static void run(const std::shared_ptr<State>& state);

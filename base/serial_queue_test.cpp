@@ -58,6 +58,29 @@ TEST(SerialQueue, WorkAfterShutdownIsDropped) {
   EXPECT_FALSE(ran);
 }
 
+// Timed work runs in the order of its times, on the worker, whatever the order it was queued
+// in; work whose time has not come by the shutdown is dropped, and the shutdown does not wait
+// for it.
+TEST(SerialQueue, TimedWorkRunsInTheOrderOfItsTimesAndIsDroppedAtShutdown) {
+  using std::chrono::hours;
+  using std::chrono::milliseconds;
+  std::vector<int> order;
+  std::promise<void> last;
+  bool late = false;
+  SerialQueue queue;
+  queue.asyncAfter(hours(1), [&] { late = true; });
+  queue.asyncAfter(milliseconds(60), [&] {
+    order.push_back(3);
+    last.set_value();
+  });
+  queue.asyncAfter(milliseconds(20), [&] { order.push_back(2); });
+  queue.async([&] { order.push_back(1); });
+  ASSERT_EQ(last.get_future().wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  queue.shutdown();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_FALSE(late);
+}
+
 // Repeated so that the work often drops the queue while async is still returning;
 // async must not touch the queue then (the sanitizer builds see it if it does).
 TEST(SerialQueue, MayBeDestroyedFromItsOwnWork) {

@@ -56,12 +56,20 @@ Outcome statusOutcome(const Json& reply, std::string_view line, bool json) {
       !rx->is_number_unsigned() || tx == reply.end() || !tx->is_number_unsigned()) {
     return unexpected(line);
   }
+  // Absent from an older helper's reply; seconds, or null before the first handshake.
+  const auto age = reply.find("handshakeAge");
+  if (age != reply.end() && !age->is_null() && !age->is_number_unsigned()) return unexpected(line);
   if (json) return {kExitSuccess, jsonLine(reply) + "\n", {}};
   const auto received = rx->get<std::uint64_t>();
   const auto sent = tx->get<std::uint64_t>();
   std::string out = std::string("state: ") + (active->get<bool>() ? "up" : "down") + "\n";
   out += "received: " + std::to_string(received) + " bytes (" + humanSize(received) + ")\n";
   out += "sent: " + std::to_string(sent) + " bytes (" + humanSize(sent) + ")\n";
+  if (age != reply.end()) {
+    out += age->is_null()
+               ? std::string("last handshake: none\n")
+               : "last handshake: " + std::to_string(age->get<std::uint64_t>()) + " s ago\n";
+  }
   return {kExitSuccess, out, {}};
 }
 

@@ -55,9 +55,13 @@ TEST_F(ZorvikctlAgainstHelper, AFailedStartExitsOneWithTheHelpersText) {
 TEST_F(ZorvikctlAgainstHelper, StopsAndReportsStatus) {
   EXPECT_EQ(runCtl(with({"stop"})), (CtlResult{0, "tunnel stopped\n", ""}));
   EXPECT_EQ(runCtl(with({"status"})),
-            (CtlResult{0, "state: up\nreceived: 1536 bytes (1.5 KiB)\nsent: 7 bytes (7 B)\n", ""}));
-  EXPECT_EQ(runCtl(with({"status", "--json"})),
-            (CtlResult{0, "{\"id\":1,\"active\":true,\"rx\":1536,\"tx\":7}\n", ""}));
+            (CtlResult{0,
+                       "state: up\nreceived: 1536 bytes (1.5 KiB)\nsent: 7 bytes (7 B)\n"
+                       "last handshake: 42 s ago\n",
+                       ""}));
+  EXPECT_EQ(
+      runCtl(with({"status", "--json"})),
+      (CtlResult{0, "{\"id\":1,\"active\":true,\"rx\":1536,\"tx\":7,\"handshakeAge\":42}\n", ""}));
 }
 
 TEST_F(ZorvikctlAgainstHelper, SaysItIsWaitingForASlowStart) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -97,14 +98,62 @@ std::pair<std::uint64_t, std::uint64_t> parseTransferTotals(std::string_view ans
   return {received, sent};
 }
 
-std::pair<std::uint64_t, std::uint64_t> uapiTransferTotals(
-    const std::optional<std::string>& socketPath, std::chrono::milliseconds timeout) {
-  if (!socketPath) return {0, 0};
-  try {
-    return parseTransferTotals(uapiTransact(*socketPath, "get=1\n\n", timeout));
-  } catch (const std::exception&) {
-    return {0, 0};
+std::optional<std::chrono::system_clock::time_point> parseLastHandshake(std::string_view answer) {
+  constexpr std::string_view secKey = "last_handshake_time_sec=";
+  constexpr std::string_view nsecKey = "last_handshake_time_nsec=";
+  // Past this the time does not fit the clock; no daemon reports such a time.
+  constexpr std::uint64_t kLatestSecond = std::uint64_t{1} << 33;
+  constexpr std::uint64_t kNanosPerSecond = 1000000000;
+  using std::chrono::nanoseconds;
+  using std::chrono::seconds;
+  std::optional<std::chrono::system_clock::time_point> latest;
+  std::uint64_t sec = 0;
+  std::uint64_t nsec = 0;
+  const auto endPeer = [&] {
+    if ((sec != 0 || nsec != 0) && sec <= kLatestSecond && nsec < kNanosPerSecond) {
+      const std::chrono::system_clock::time_point at(
+          std::chrono::duration_cast<std::chrono::system_clock::duration>(
+              seconds(static_cast<std::int64_t>(sec)) +
+              nanoseconds(static_cast<std::int64_t>(nsec))));
+      if (!latest || at > *latest) latest = at;
+    }
+    sec = 0;
+    nsec = 0;
+  };
+  for (const std::string_view line : split(answer, '\n')) {
+    if (line.starts_with("public_key=")) endPeer();
+    // A value that is not a number in range counts as past the clock: that peer is left out.
+    if (line.starts_with(secKey))
+      sec = parseUInt64(line.substr(secKey.size())).value_or(UINT64_MAX);
+    if (line.starts_with(nsecKey))
+      nsec = parseUInt64(line.substr(nsecKey.size())).value_or(UINT64_MAX);
   }
+  endPeer();
+  return latest;
+}
+
+DaemonCounters uapiDaemonCounters(const std::optional<std::string>& socketPath,
+                                  std::chrono::milliseconds timeout) {
+  if (!socketPath) return {};
+  try {
+    const std::string answer = uapiTransact(*socketPath, "get=1\n\n", timeout);
+    bool answered = false;
+    for (const std::string_view line : split(answer, '\n'))
+      answered = answered || line == "errno=0";
+    if (!answered) return {};
+    const auto [received, sent] = parseTransferTotals(answer);
+    return {true, received, sent, parseLastHandshake(answer)};
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::optional<std::uint64_t> handshakeAgeSeconds(const DaemonCounters& counters,
+                                                 std::chrono::system_clock::time_point now) {
+  if (!counters.lastHandshake) return std::nullopt;
+  if (now <= *counters.lastHandshake) return 0;
+  return static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::seconds>(now - *counters.lastHandshake).count());
 }
 
 }  // namespace zorvik

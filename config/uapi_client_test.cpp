@@ -225,7 +225,44 @@ TEST(ParseTransferTotals, SumsEveryCounterLine) {
   }
 }
 
-TEST(UAPITransferTotals, AsksForStateAndSums) {
+TEST(ParseLastHandshake, TheLatestPeersPairInRange) {
+  using std::chrono::nanoseconds;
+  using std::chrono::seconds;
+  using std::chrono::system_clock;
+  const auto at = [](std::int64_t sec, std::int64_t nsec) {
+    return system_clock::time_point(
+        std::chrono::duration_cast<system_clock::duration>(seconds(sec) + nanoseconds(nsec)));
+  };
+  struct Case {
+    const char* name;
+    std::string answer;
+    std::optional<system_clock::time_point> expected;
+  };
+  const Case cases[] = {
+      {"none", "public_key=aa\nrx_bytes=1\n", std::nullopt},
+      {"never", "public_key=aa\nlast_handshake_time_sec=0\nlast_handshake_time_nsec=0\n",
+       std::nullopt},
+      {"one", "public_key=aa\nlast_handshake_time_sec=1765280000\nlast_handshake_time_nsec=5\n",
+       at(1765280000, 5)},
+      {"latestOfTwoPeers",
+       "public_key=aa\nlast_handshake_time_sec=1765280009\npublic_key=bb\n"
+       "last_handshake_time_sec=1765280001\nlast_handshake_time_nsec=9\n",
+       at(1765280009, 0)},
+      {"pairsDoNotMixAcrossPeers",
+       "public_key=aa\nlast_handshake_time_sec=0\npublic_key=bb\nlast_handshake_time_nsec=7\n",
+       at(0, 7)},
+      {"secondsPastTheClock", "last_handshake_time_sec=18446744073709551615\n", std::nullopt},
+      {"nanosecondsOutOfRange", "last_handshake_time_sec=5\nlast_handshake_time_nsec=1000000000\n",
+       std::nullopt},
+      {"notANumber", "last_handshake_time_sec=soon\n", std::nullopt},
+      {"badPeerLeftOut",
+       "public_key=aa\nlast_handshake_time_sec=x\npublic_key=bb\nlast_handshake_time_sec=3\n",
+       at(3, 0)},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parseLastHandshake(c.answer), c.expected) << c.name;
+}
+
+TEST(UAPIDaemonCounters, AsksForStateAndSums) {
   std::mutex mutex;
   std::string received;
   UnixTestPeer peer([&](int fd) {
@@ -234,20 +271,31 @@ TEST(UAPITransferTotals, AsksForStateAndSums) {
       std::lock_guard lock(mutex);
       received = request;
     }
-    writeAll(fd, "rx_bytes=100\ntx_bytes=200\nrx_bytes=5\nerrno=0\n\n");
+    writeAll(fd, "rx_bytes=100\ntx_bytes=200\nlast_handshake_time_sec=7\nrx_bytes=5\nerrno=0\n\n");
   });
-  EXPECT_EQ(uapiTransferTotals(peer.path()),
-            std::make_pair(std::uint64_t{105}, std::uint64_t{200}));
+  const DaemonCounters counters = uapiDaemonCounters(peer.path());
+  EXPECT_EQ(counters,
+            (DaemonCounters{true, 105, 200,
+                            std::chrono::system_clock::time_point(std::chrono::seconds(7))}));
+  EXPECT_EQ(handshakeAgeSeconds(
+                counters, std::chrono::system_clock::time_point(std::chrono::milliseconds(9999))),
+            2u);
   std::lock_guard lock(mutex);
   EXPECT_EQ(received, "get=1\n\n");
 }
 
-TEST(UAPITransferTotals, FailuresGiveZeros) {
-  const std::pair<std::uint64_t, std::uint64_t> zero{0, 0};
-  EXPECT_EQ(uapiTransferTotals(std::nullopt), zero);
-  EXPECT_EQ(uapiTransferTotals(std::string("/nonexistent/x.sock")), zero);
+TEST(UAPIDaemonCounters, FailuresAreNoAnswer) {
+  const DaemonCounters none;
+  EXPECT_EQ(uapiDaemonCounters(std::nullopt), none);
+  EXPECT_EQ(uapiDaemonCounters(std::string("/nonexistent/x.sock")), none);
   UnixTestPeer silent([](int fd) { readRequest(fd); });
-  EXPECT_EQ(uapiTransferTotals(silent.path(), milliseconds(500)), zero);
+  EXPECT_EQ(uapiDaemonCounters(silent.path(), milliseconds(500)), none);
+  UnixTestPeer failing([](int fd) {
+    readRequest(fd);
+    writeAll(fd, "rx_bytes=5\nerrno=-5\n\n");
+  });
+  EXPECT_EQ(uapiDaemonCounters(failing.path()), none) << "an error answer says nothing";
+  EXPECT_EQ(handshakeAgeSeconds(none, std::chrono::system_clock::now()), std::nullopt);
 }
 
 }  // namespace

@@ -47,7 +47,9 @@ void replayTunnelJournal(std::chrono::milliseconds patience) {
   // this status only after it.
   auto done = std::make_shared<std::promise<void>>();
   std::future<void> replayed = done->get_future();
-  sharedService()->status([done](bool, std::uint64_t, std::uint64_t) { done->set_value(); });
+  sharedService()->status([done](bool, std::uint64_t, std::uint64_t, std::optional<std::uint64_t>) {
+    done->set_value();
+  });
   replayed.wait_for(patience);
 }
 

@@ -37,7 +37,7 @@ TEST_F(StopSignalTest, TearsDownAsAStopDoesAfterTheQueuedRequestsThenExitsWithZe
     events.push_back(std::move(event));
   };
   std::promise<void> exited;
-  svc().status([&](bool active, std::uint64_t, std::uint64_t) {
+  svc().status([&](bool active, std::uint64_t, std::uint64_t, std::optional<std::uint64_t>) {
     note(active ? "status: up" : "status: down");
   });
   stopOnSignal(

@@ -212,4 +212,15 @@ int terminationStatus(int waitStatus) {
   return waitStatus;
 }
 
+bool isSameOrDescendant(pid_t pid, pid_t ancestor, int depth) {
+  if (ancestor < 2) return false;
+  for (int generation = 0; generation <= depth && pid > 1; ++generation) {
+    if (pid == ancestor) return true;
+    const auto parent = parentProcessId(pid);
+    if (!parent) return false;
+    pid = *parent;
+  }
+  return false;
+}
+
 }  // namespace zorvik

@@ -121,6 +121,12 @@ std::optional<std::string> processExecutablePath(pid_t pid);
 /// Whether any process other than this one runs the executable `executablePath` now. One
 /// that cannot be inspected does not count.
 bool anyProcessRuns(const std::string& executablePath);
+/// The parent of process `pid` as the system records it now, or nothing when there is no such
+/// process or it cannot be inspected.
+std::optional<pid_t> parentProcessId(pid_t pid);
+
+/// True when process `pid` is `ancestor` or descends from it within `depth` generations.
+bool isSameOrDescendant(pid_t pid, pid_t ancestor, int depth = 8);
 
 /// Sends SIGTERM to process `pid` only if it is running and its executable is
 /// `executablePath`. Never signals a pid below 2. True when the signal was sent.

@@ -110,6 +110,15 @@ bool anyProcessRuns(const std::string& executablePath) {
   return false;
 }
 
+std::optional<pid_t> parentProcessId(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  proc_bsdinfo info{};
+  if (::proc_pidinfo(pid, PROC_PIDTBSDINFO, 0, &info, PROC_PIDTBSDINFO_SIZE) !=
+      PROC_PIDTBSDINFO_SIZE)
+    return std::nullopt;
+  return static_cast<pid_t>(info.pbi_ppid);
+}
+
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {
   if (pid < 2) return false;
   // No process descriptor here: the pid could in theory be reused between the

@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 #include "platform/child_process.h"
@@ -89,6 +91,21 @@ bool anyProcessRuns(const std::string& executablePath) {
     if (pid != ::getpid() && processExecutablePath(pid) == executablePath) return true;
   }
   return false;
+}
+
+std::optional<pid_t> parentProcessId(pid_t pid) {
+  if (pid < 1) return std::nullopt;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat;
+  if (!std::getline(in, stat)) return std::nullopt;
+  // "pid (comm) state ppid ...": the name may hold blanks and ")", the last ")" ends it.
+  const auto close = stat.rfind(')');
+  if (close == std::string::npos) return std::nullopt;
+  std::istringstream rest(stat.substr(close + 1));
+  char state = 0;
+  long parent = -1;
+  if (!(rest >> state >> parent) || parent < 0) return std::nullopt;
+  return static_cast<pid_t>(parent);
 }
 
 bool terminateIfRunning(pid_t pid, const std::string& executablePath) {

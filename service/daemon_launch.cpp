@@ -5,6 +5,7 @@
 
 #include "base/unicode_space.h"
 #include "platform/append_file.h"
+#include "platform/child_process.h"
 #include "platform/directory_watch.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
@@ -32,6 +33,7 @@ std::string joinedNames(const std::optional<std::vector<std::string>>& names) {
 }  // namespace
 
 void HelperService::launchDaemon() {
+  awaitEndedDaemon();
   const std::string nameFile = interfaceNameFile();
   std::error_code ignored;
   std::filesystem::remove(nameFile, ignored);
@@ -97,14 +99,36 @@ void HelperService::launchDaemon() {
 
 std::optional<std::string> HelperService::waitForUAPISocket(
     std::chrono::milliseconds timeout) const {
-  // Only the socket named after our daemon's interface, and only once it listens: any other
-  // socket here belongs to another daemon, live or dead, and must not get our key.
+  // Only the socket named after our daemon's interface, and only once our daemon (or a child
+  // of it) listens there: a socket of that name held by another process, a daemon still dying
+  // from an earlier start included, must not get our key.
   const std::string own = runDir + "/" + *tunnel.iface + ".sock";
-  return waitForDirectoryEntry(*runDirWatch, timeout, settings.pollInterval,
-                               [&own]() -> std::optional<std::string> {
-                                 if (!acceptsConnection(own)) return std::nullopt;
-                                 return own;
-                               });
+  const pid_t daemon = proc->pid();
+  std::optional<pid_t> foreignLogged;
+  return waitForDirectoryEntry(
+      *runDirWatch, timeout, settings.pollInterval, [&]() -> std::optional<std::string> {
+        const auto listener = listeningProcess(own);
+        if (!listener) return std::nullopt;
+        if (isSameOrDescendant(*listener, daemon)) return own;
+        if (foreignLogged != listener) {
+          foreignLogged = listener;
+          logLine("сокет " + own + " слушает чужой процесс pid=" + std::to_string(*listener) +
+                  ", жду сокет amneziawg-go pid=" + std::to_string(daemon));
+        }
+        return std::nullopt;
+      });
+}
+
+void HelperService::awaitEndedDaemon() {
+  if (!endedDaemon) return;
+  const auto ended = std::move(endedDaemon);
+  endedDaemon.reset();
+  // Its terminate was sent at the teardown and is followed by a kill at kKillAfter; a second
+  // more covers the reap.
+  if (!ended->waitUntilFinished(DaemonProcess::kKillAfter + std::chrono::seconds(1))) {
+    logLine("прежний amneziawg-go pid=" + std::to_string(ended->pid()) +
+            " не завершился, запускаю новый");
+  }
 }
 
 void HelperService::daemonEnded(const std::weak_ptr<const DaemonProcess>& ended) {

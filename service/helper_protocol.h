@@ -9,8 +9,10 @@ namespace zorvik {
 
 /// Reply of start and stop: success, and the error text when it failed.
 using ResultReply = std::function<void(bool ok, std::optional<std::string> error)>;
-/// Reply of status: tunnel active, received bytes, sent bytes.
-using StatusReply = std::function<void(bool active, std::uint64_t rx, std::uint64_t tx)>;
+/// Reply of status: tunnel active, received bytes, sent bytes, and the seconds since the
+/// daemon's last handshake with the server (nothing before the first, or when it did not say).
+using StatusReply = std::function<void(bool active, std::uint64_t rx, std::uint64_t tx,
+                                       std::optional<std::uint64_t> handshakeAge)>;
 using VersionReply = std::function<void(std::string version)>;
 
 /// The helper's one remote interface, as the fronts of both platforms export it.

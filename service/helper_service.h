@@ -10,6 +10,7 @@
 #include "base/service_error.h"
 #include "base/system_log.h"
 #include "config/tunnel_config.h"
+#include "service/handshake_watch.h"
 #include "service/helper_protocol.h"
 #include "service/helper_settings.h"
 #include "service/network_follower.h"
@@ -63,6 +64,9 @@ class HelperService final : public ZorvikHelperProtocol,
   void bringUp(const TunnelConfig& config);
   void launchDaemon();
   std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  /// Waits, bounded by the kill window, until the daemon the last teardown ended is gone, so
+  /// a new one never meets its interface or socket.
+  void awaitEndedDaemon();
   /// The daemon's exit notification: logs its status and reason through logLine.
   /// Runs on the daemon's watcher thread and reads no mutable field.
   void daemonTerminated(const DaemonProcess& process) const;
@@ -74,6 +78,15 @@ class HelperService final : public ZorvikHelperProtocol,
   /// After a successful bring-up: the follower watches the network, and each change
   /// comes back to the queue, where the follower brings the tunnel's record up to date.
   void watchNetwork(const TunnelConfig& config);
+
+  /// After a successful start: the handshake watch starts over, and its first look is
+  /// `handshakeGrace` later, timed on the queue.
+  void watchHandshake();
+  /// On the queue, `handshakeGrace` after the start or the last look: asks the daemon (off
+  /// the queue, sharing a status exchange) and looks again while no handshake was seen.
+  void checkHandshake(std::uint64_t serial);
+  /// On the queue: one reading of the counters of tunnel `serial`, from a status or a check.
+  void noteHandshake(std::uint64_t serial, const DaemonCounters& counters, bool fromCheck);
 
   /// Writes `tunnel` to the journal; a failure is logged once per tunnel and
   /// never thrown, since the journal must not fail a start.
@@ -97,6 +110,8 @@ class HelperService final : public ZorvikHelperProtocol,
   const std::string runDir;
   const std::string logPath;
   std::shared_ptr<DaemonProcess> proc;
+  // The daemon the last teardown ended, until the next launch has waited for its end.
+  std::shared_ptr<DaemonProcess> endedDaemon;
   // What a teardown reads and the journal keeps: iface, sockPath, endpointIP,
   // savedGateway, dnsBackup, searchDomainsBackup, ipv6Disabled, active, and the daemon
   // as the journal knows it (after a replay, all that is known of it).
@@ -112,6 +127,9 @@ class HelperService final : public ZorvikHelperProtocol,
   // The status exchange under way, off the queue; a start or stop waits for it to end.
   StatusExchange statusExchange;
   NetworkFollower follower;
+  // Which tunnel a late reading or check belongs to: counts the starts that succeeded.
+  std::uint64_t tunnelSerial = 0;
+  HandshakeWatch handshake;
 };
 
 }  // namespace zorvik

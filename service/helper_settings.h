@@ -34,6 +34,9 @@ struct HelperSettings {
   std::chrono::milliseconds pollInterval{100};
   /// Send and receive time-out of one UAPI exchange.
   std::chrono::milliseconds uapiTimeout = kUAPITimeout;
+  /// How long after a start a tunnel without a handshake is logged, and how often it is
+  /// looked at again until its first.
+  std::chrono::milliseconds handshakeGrace{30000};
   /// How long a start waits for the endpoint's name to resolve.
   std::chrono::milliseconds resolveDeadline = kResolveDeadline;
   /// How long one tool run may take before the tool and its process group are killed.

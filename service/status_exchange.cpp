@@ -62,7 +62,7 @@ void StatusExchange::runExchange(std::unique_lock<std::mutex>& lock) {
   const std::function<Totals()> exchange = std::move(exchange_);
   exchange_ = nullptr;
   lock.unlock();
-  Totals totals{0, 0};
+  Totals totals;
   try {
     totals = exchange();
   } catch (...) {

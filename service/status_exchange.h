@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "config/uapi_client.h"
+
 namespace zorvik {
 
 /// The daemon's counters asked for off the service queue, one exchange at a time: status
@@ -16,8 +18,8 @@ namespace zorvik {
 /// another for a daemon that does not answer, and the queue waits for none of them.
 class StatusExchange {
  public:
-  using Totals = std::pair<std::uint64_t, std::uint64_t>;
-  using Answer = std::function<void(Totals)>;
+  using Totals = DaemonCounters;
+  using Answer = std::function<void(const Totals&)>;
 
   StatusExchange() = default;
   /// Lets the exchange under way end (its own deadline bounds it) and answers its waiters.

@@ -30,7 +30,8 @@ void HelperService::tearDown() {
     // pid may have been reused since, so only that executable is signalled.
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
-  proc.reset();
+  // The next launch waits for it: until then its interface and socket may still be there.
+  if (proc) endedDaemon = std::move(proc);
   // A later replay takes a name file it finds for that of a daemon still starting.
   if (!removeFileIfPresent(interfaceNameFile()))
     log.error("не удалось удалить " + interfaceNameFile() + ": " + std::strerror(errno));

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <exception>
 #include <optional>
 
@@ -45,6 +46,7 @@ void HelperService::startOperation(const std::string& configText, const ResultRe
     bringUp(config);
     tunnel.active = true;
     watchNetwork(config);
+    watchHandshake();
   } catch (const std::exception& e) {
     failure = e.what();
   }
@@ -65,16 +67,81 @@ void HelperService::stopOperation(const ResultReply& reply) {
 
 void HelperService::statusOperation(const StatusReply& reply) {
   if (!tunnel.active || !tunnel.iface) {
-    answer(reply, false, std::uint64_t{0}, std::uint64_t{0});
+    answer(reply, false, std::uint64_t{0}, std::uint64_t{0}, std::optional<std::uint64_t>());
     return;
   }
   // Off the queue: a daemon that does not answer holds up neither the queue nor the status
   // requests behind this one, which share this exchange's answer.
+  std::weak_ptr<HelperService> service = weak_from_this();
   statusExchange.join(
       [socketPath = tunnel.sockPath, timeout = settings.uapiTimeout] {
-        return uapiTransferTotals(socketPath, timeout);
+        return uapiDaemonCounters(socketPath, timeout);
       },
-      [reply](StatusExchange::Totals totals) { answer(reply, true, totals.first, totals.second); });
+      [reply, service, serial = tunnelSerial](const DaemonCounters& counters) {
+        answer(reply, true, counters.received, counters.sent,
+               handshakeAgeSeconds(counters, std::chrono::system_clock::now()));
+        // A reading the handshake watch may use as well: back on the queue, where it lives.
+        if (auto alive = service.lock()) {
+          alive->queue.async([service, serial, counters] {
+            if (auto stillAlive = service.lock())
+              stillAlive->noteHandshake(serial, counters, false);
+          });
+        }
+      });
+}
+
+void HelperService::watchHandshake() {
+  handshake.restart(std::chrono::steady_clock::now(), settings.handshakeGrace);
+  std::weak_ptr<HelperService> service = weak_from_this();
+  // A timer on the queue, not a thread: the look is due once, and again only while the
+  // server has not answered.
+  queue.asyncAfter(settings.handshakeGrace, [service, serial = ++tunnelSerial] {
+    if (auto alive = service.lock()) alive->checkHandshake(serial);
+  });
+}
+
+void HelperService::checkHandshake(std::uint64_t serial) {
+  if (serial != tunnelSerial || !tunnel.active || handshake.settled()) return;
+  std::weak_ptr<HelperService> service = weak_from_this();
+  statusExchange.join(
+      [socketPath = tunnel.sockPath, timeout = settings.uapiTimeout] {
+        return uapiDaemonCounters(socketPath, timeout);
+      },
+      [service, serial](const DaemonCounters& counters) {
+        if (auto alive = service.lock()) {
+          alive->queue.async([service, serial, counters] {
+            if (auto stillAlive = service.lock()) stillAlive->noteHandshake(serial, counters, true);
+          });
+        }
+      });
+}
+
+void HelperService::noteHandshake(std::uint64_t serial, const DaemonCounters& counters,
+                                  bool fromCheck) {
+  if (serial != tunnelSerial || !tunnel.active) return;
+  // A daemon that did not answer says nothing about the server.
+  if (counters.answered) {
+    switch (
+        handshake.observe(std::chrono::steady_clock::now(), counters.lastHandshake.has_value())) {
+      case HandshakeWatch::News::missing:
+        logLine(
+            "нет рукопожатия с сервером " +
+            std::to_string(
+                std::chrono::duration_cast<std::chrono::seconds>(settings.handshakeGrace).count()) +
+            " с после старта");
+        break;
+      case HandshakeWatch::News::arrived:
+        logLine("рукопожатие с сервером есть");
+        break;
+      case HandshakeWatch::News::none:
+        break;
+    }
+  }
+  if (!fromCheck || handshake.settled()) return;
+  std::weak_ptr<HelperService> service = weak_from_this();
+  queue.asyncAfter(settings.handshakeGrace, [service, serial] {
+    if (auto alive = service.lock()) alive->checkHandshake(serial);
+  });
 }
 
 void HelperService::watchNetwork(const TunnelConfig& config) {

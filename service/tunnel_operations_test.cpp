@@ -99,6 +99,47 @@ TEST_F(TunnelTest, StatusNeedsBothTheActiveFlagAndAnInterface) {
   EXPECT_EQ(status(), (Status{false, 0, 0}));
 }
 
+// A daemon that does not end at its terminate (stopped) is waited for, up to its kill, before
+// the next start launches another: the new one never meets its interface or socket.
+TEST_F(TunnelTest, AStartAfterAStopWaitsForTheDaemonItEnded) {
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  const auto first = daemon();
+  ASSERT_EQ(::kill(first->pid(), SIGSTOP), 0);
+  ASSERT_EQ(stop(), (Result{true, std::nullopt}));
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_TRUE(first->waitUntilFinished(0ms));
+
+  const auto log = helperLog();
+  const auto killed = std::find(log.begin(), log.end(), "amneziawg-go завершился: код=9 reason=2");
+  const std::string launch = "запускаю " + settings.daemonPath;
+  ASSERT_EQ(std::count(log.begin(), log.end(), launch), 2);
+  const auto secondLaunch =
+      std::find(std::find(log.begin(), log.end(), launch) + 1, log.end(), launch);
+  EXPECT_LT(killed, secondLaunch) << "the second daemon was launched before the first ended";
+}
+
+// A server that does not answer: logged once a grace after the start, its first handshake
+// once after that (a timed look, no status needed), and the status carries the age from then.
+TEST_F(TunnelTest, AMissingHandshakeIsLoggedOnceAndSoIsTheFirstAfterIt) {
+  settings.handshakeGrace = 1s;
+  const std::string handshake = dir.file("handshake");
+  setFakeDaemon("FAKE_AWG_HANDSHAKE_FILE", handshake);
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(status(), (Status{true, 0, 0}));
+  EXPECT_EQ(lastHandshakeAge, std::nullopt);
+
+  const std::string missing = "нет рукопожатия с сервером 1 с после старта";
+  const std::string arrived = "рукопожатие с сервером есть";
+  ASSERT_TRUE(waitForHelperLog(missing));
+  EXPECT_EQ(helperLogCount(arrived), 0);
+  std::ofstream(handshake) << "now\n";
+  ASSERT_TRUE(waitForHelperLog(arrived));
+  EXPECT_EQ(status(), (Status{true, 0, 0}));
+  EXPECT_NE(lastHandshakeAge, std::nullopt);
+  EXPECT_EQ(helperLogCount(missing), 1);
+  EXPECT_EQ(helperLogCount(arrived), 1);
+}
+
 // Status requests to a daemon that does not answer for now (stopped) share one exchange and
 // leave the queue free; a stop that comes meanwhile is answered after them.
 TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
@@ -110,7 +151,7 @@ TEST_F(TunnelTest, StatusRequestsShareOneExchangeAndAStopWaitsForIt) {
   std::mutex mutex;
   std::vector<std::string> answers;
   for (int i = 0; i < 3; ++i) {
-    svc().status([&](bool active, std::uint64_t rx, std::uint64_t) {
+    svc().status([&](bool active, std::uint64_t rx, std::uint64_t, std::optional<std::uint64_t>) {
       std::lock_guard lock(mutex);
       answers.push_back("status " + std::to_string(active) + " " + std::to_string(rx));
     });
@@ -248,7 +289,7 @@ TEST_F(TunnelTest, EveryRequestIsAnsweredOnceEvenWhenTheReplyThrows) {
     ++stops;
     throw std::runtime_error("client went away");
   });
-  svc().status([&](bool, std::uint64_t, std::uint64_t) {
+  svc().status([&](bool, std::uint64_t, std::uint64_t, std::optional<std::uint64_t>) {
     ++statuses;
     throw 42;
   });

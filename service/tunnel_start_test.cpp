@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -204,6 +205,29 @@ TEST_F(TunnelStart, AnotherDaemonsSocketIsNeverTaken) {
   ASSERT_EQ(::fcntl(other.get(), F_SETFL, O_NONBLOCK), 0);
   EXPECT_EQ(::accept(other.get(), nullptr, nullptr), -1) << "the other socket was connected to";
   EXPECT_EQ(errno, EAGAIN);
+}
+
+// A socket of our interface's name whose listener is not our daemon (one still dying from an
+// earlier start, say): waited past, never sent a byte, and ours configured once it takes the
+// name.
+TEST_F(TunnelStart, ASocketOfOurNameHeldByAnotherProcessIsWaitedPast) {
+  std::filesystem::create_directories(settings.runDir);
+  const std::string path = settings.runDir + "/utun7.sock";
+  UniqueFd other = bindUnixSocket(path);
+  setFakeDaemon("FAKE_AWG_SOCKET_DELAY_MS", "300");
+  ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
+  EXPECT_EQ(onQueue([this] { return inside().tunnel().sockPath; }), path);
+  EXPECT_EQ(uapiRequests().size(), 1u) << "our daemon got the configuration";
+  EXPECT_EQ(
+      helperLogCount("сокет " + path + " слушает чужой процесс pid=" + std::to_string(::getpid()) +
+                     ", жду сокет amneziawg-go pid=" + lastDaemonPid()),
+      1);
+  ASSERT_EQ(::fcntl(other.get(), F_SETFL, O_NONBLOCK), 0);
+  for (int accepted; (accepted = ::accept(other.get(), nullptr, nullptr)) >= 0;) {
+    UniqueFd connection(accepted);
+    char byte = 0;
+    EXPECT_EQ(::read(connection.get(), &byte, 1), 0) << "the other socket was sent a request";
+  }
 }
 
 }  // namespace

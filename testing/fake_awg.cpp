@@ -29,6 +29,8 @@
 //   FAKE_AWG_LINK=1               make the interface, as the real daemon does (a TUN device
 //                                 no process reads, with ip(8)), before the name file;
 //                                 delete it at the exit
+//   FAKE_AWG_HANDSHAKE_FILE=file  the "get" answer's last handshake: the file's change time
+//                                 once it exists, 0 (never) before
 //   FAKE_AWG_RECORD=file          append every request as "request <length>\n",
 //                                 the request's bytes, then "\n"
 //   FAKE_AWG_DUMP=file            at start write "arg <a>", "env <NAME=value>",
@@ -235,6 +237,16 @@ void record(const std::string& request) {
 
 zorvik::test_support::FakeUAPIDevice device;
 
+/// With FAKE_AWG_HANDSHAKE_FILE, the peers' last handshake: the file's change time once it is
+/// there, "0" (never) until then; nothing without the switch.
+std::optional<std::string> handshakeSeconds() {
+  const std::string path = env("FAKE_AWG_HANDSHAKE_FILE");
+  if (path.empty()) return std::nullopt;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return "0";
+  return std::to_string(info.st_mtime);
+}
+
 /// The answer to a request; nothing for an operation the daemon does not know.
 std::optional<std::string> answerTo(const std::string& request) {
   std::string body;
@@ -243,7 +255,8 @@ std::optional<std::string> answerTo(const std::string& request) {
     const std::string_view lines = std::string_view(request).substr(6);
     body = "errno=" + (fixed.empty() ? std::to_string(device.set(lines)) : fixed) + "\n\n";
   } else if (request == "get=1\n\n") {
-    body = device.get(env("FAKE_AWG_RX_BYTES", "0"), env("FAKE_AWG_TX_BYTES", "0"));
+    body = device.get(env("FAKE_AWG_RX_BYTES", "0"), env("FAKE_AWG_TX_BYTES", "0"),
+                      handshakeSeconds());
     body += "errno=0\n\n";
   } else if (request.starts_with("get=1\n")) {
     body = "errno=-22\n\n";

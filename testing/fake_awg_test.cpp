@@ -136,7 +136,8 @@ TEST(FakeAwg, CountersThroughLongAndSplitAnswers) {
   // The counters belong to a peer, so one is set first.
   applyUAPIConfig(socket, {{"privatekey", kPrivate}}, {{"publickey", kPublic}}, "10.0.0.1:51820",
                   milliseconds(3000));
-  EXPECT_EQ(uapiTransferTotals(socket, milliseconds(3000)),
+  const DaemonCounters counters = uapiDaemonCounters(socket, milliseconds(3000));
+  EXPECT_EQ(std::make_pair(counters.received, counters.sent),
             std::make_pair(std::uint64_t{1234}, std::uint64_t{5678}));
   EXPECT_NE(readFile(daemon.file("requests")).find("request 7\nget=1\n\n\n"), std::string::npos);
 }

@@ -249,7 +249,8 @@ bool FakeUAPIDevice::setPeer(std::string_view key, std::string_view value) {
   return false;
 }
 
-std::string FakeUAPIDevice::get(std::string_view rx, std::string_view tx) const {
+std::string FakeUAPIDevice::get(std::string_view rx, std::string_view tx,
+                                const std::optional<std::string>& handshakeSec) const {
   std::string text;
   const auto line = [&text](std::string_view key, std::string_view value) {
     text.append(key).append("=").append(value).append("\n");
@@ -277,6 +278,10 @@ std::string FakeUAPIDevice::get(std::string_view rx, std::string_view tx) const 
     if (!peer.presharedKey.empty()) line("preshared_key", peer.presharedKey);
     line("protocol_version", "1");
     if (!peer.endpoint.empty()) line("endpoint", peer.endpoint);
+    if (handshakeSec) {
+      line("last_handshake_time_sec", *handshakeSec);
+      line("last_handshake_time_nsec", "0");
+    }
     line("tx_bytes", tx);
     line("rx_bytes", rx);
     line("persistent_keepalive_interval", peer.keepalive.empty() ? "0" : peer.keepalive);

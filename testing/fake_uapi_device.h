@@ -31,8 +31,10 @@ class FakeUAPIDevice {
   int set(std::string_view lines);
 
   /// The body of the get answer: the device's settings, then one block per peer with
-  /// `rx` and `tx` as its counters. Without the closing "errno=0" line.
-  std::string get(std::string_view rx, std::string_view tx) const;
+  /// `rx` and `tx` as its counters and, when given, `handshakeSec` as its last handshake. Without
+  /// the closing "errno=0" line.
+  std::string get(std::string_view rx, std::string_view tx,
+                  const std::optional<std::string>& handshakeSec = std::nullopt) const;
 
  private:
   struct Peer {

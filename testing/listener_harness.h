@@ -74,7 +74,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
   }
   void status(StatusReply reply) override {
     queue_.async([this, reply = std::move(reply)] {
-      reply(active, rx, tx);
+      reply(active, rx, tx, handshakeAge);
       ++statusesAnswered_;
     });
   }
@@ -94,6 +94,7 @@ class BlockingProtocol : public ZorvikHelperProtocol {
   bool active = true;
   std::uint64_t rx = 1536;
   std::uint64_t tx = 7;
+  std::optional<std::uint64_t> handshakeAge = 42;
 
  private:
   std::promise<void> released_;

@@ -192,9 +192,11 @@ class TunnelTest : public ::testing::Test {
   }
   Status status() {
     std::promise<Status> answered;
-    svc().status([&](bool active, std::uint64_t rx, std::uint64_t tx) {
-      answered.set_value({active, rx, tx});
-    });
+    svc().status(
+        [&](bool active, std::uint64_t rx, std::uint64_t tx, std::optional<std::uint64_t> age) {
+          answered.set_value({active, rx, tx});
+          lastHandshakeAge = age;
+        });
     return await(answered.get_future());
   }
 
@@ -289,6 +291,8 @@ class TunnelTest : public ::testing::Test {
   std::shared_ptr<MemoryLogSink> sink = std::make_shared<MemoryLogSink>();
   HelperSettings settings;
   std::shared_ptr<HelperService> service;
+  /// The handshake age of the last status reply.
+  std::optional<std::uint64_t> lastHandshakeAge;
 
  private:
   template <typename T>

@@ -115,8 +115,11 @@ std::string resultReplyLine(const Json& id, bool ok, const std::optional<std::st
   return jsonLine(reply) + "\n";
 }
 
-std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx, std::uint64_t tx) {
-  return jsonLine({{"id", id}, {"active", active}, {"rx", rx}, {"tx", tx}}) + "\n";
+std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx, std::uint64_t tx,
+                            std::optional<std::uint64_t> handshakeAge) {
+  Json reply = {{"id", id}, {"active", active}, {"rx", rx}, {"tx", tx}, {"handshakeAge", nullptr}};
+  if (handshakeAge) reply["handshakeAge"] = *handshakeAge;
+  return jsonLine(reply) + "\n";
 }
 
 std::string badRequestLine(const Json& id, const std::string& problem) {

@@ -53,8 +53,9 @@ ParsedRequestLine parseRequestLine(std::string_view line);
 std::string versionReplyLine(const Json& id, const std::string& version);
 /// {"id":...,"ok":...,"error":null|"..."}
 std::string resultReplyLine(const Json& id, bool ok, const std::optional<std::string>& error);
-/// {"id":...,"active":...,"rx":...,"tx":...}
-std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx, std::uint64_t tx);
+/// {"id":...,"active":...,"rx":...,"tx":...,"handshakeAge":seconds|null}
+std::string statusReplyLine(const Json& id, bool active, std::uint64_t rx, std::uint64_t tx,
+                            std::optional<std::uint64_t> handshakeAge);
 /// {"id":...,"error":"bad request: <problem>"}
 std::string badRequestLine(const Json& id, const std::string& problem);
 

@@ -62,8 +62,11 @@ TEST(WireReply, LinesHaveTheDocumentedShape) {
   EXPECT_EQ(resultReplyLine(2, true, std::nullopt), "{\"id\":2,\"ok\":true,\"error\":null}\n");
   EXPECT_EQ(resultReplyLine("x", false, "нет [Interface]"),
             "{\"id\":\"x\",\"ok\":false,\"error\":\"нет [Interface]\"}\n");
-  EXPECT_EQ(statusReplyLine(4, true, 123, 18446744073709551615ull),
-            "{\"id\":4,\"active\":true,\"rx\":123,\"tx\":18446744073709551615}\n");
+  EXPECT_EQ(statusReplyLine(4, true, 123, 18446744073709551615ull, 17),
+            "{\"id\":4,\"active\":true,\"rx\":123,\"tx\":18446744073709551615,"
+            "\"handshakeAge\":17}\n");
+  EXPECT_EQ(statusReplyLine(5, false, 0, 0, std::nullopt),
+            "{\"id\":5,\"active\":false,\"rx\":0,\"tx\":0,\"handshakeAge\":null}\n");
 }
 
 TEST(WireReply, InvalidUtf8InAnErrorTextIsReplacedNotThrown) {

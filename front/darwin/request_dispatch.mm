@@ -78,11 +78,13 @@ NSString* _Nonnull failureText(const std::exception& error) {
 - (void)statusWithReply:(StatusBlock _Nonnull)reply {
   StatusBlock copied = [reply copy];
   try {
-    _service->status([copied](bool active, std::uint64_t rx, std::uint64_t tx) {
-      @autoreleasepool {
-        copied(active ? YES : NO, rx, tx);
-      }
-    });
+    // The XPC reply keeps its three values; the handshake age is the Linux stand-in's only.
+    _service->status(
+        [copied](bool active, std::uint64_t rx, std::uint64_t tx, std::optional<std::uint64_t>) {
+          @autoreleasepool {
+            copied(active ? YES : NO, rx, tx);
+          }
+        });
   } catch (const std::exception&) {
     copied(NO, 0, 0);
   }

@@ -109,7 +109,7 @@ std::string checkBody(Method method, const Json& reply) {
       if (fields({"id", "version"}) && reply["version"] == "1") return "";
       break;
     case kStatus:
-      if (fields({"id", "active", "rx", "tx"}) && reply["active"].is_boolean() &&
+      if (fields({"id", "active", "rx", "tx", "handshakeAge"}) && reply["active"].is_boolean() &&
           reply["rx"].is_number_unsigned() && reply["tx"].is_number_unsigned() &&
           (reply["active"] || (reply["rx"] == 0 && reply["tx"] == 0))) {
         return "";

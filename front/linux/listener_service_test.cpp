@@ -38,7 +38,8 @@ TEST_F(ListenerWithService, AStatusQueuedBehindAStartReportsWhatTheStartLeft) {
   EXPECT_EQ(failed.at("id"), "bad");
   EXPECT_EQ(failed.at("ok"), false);
   EXPECT_TRUE(failed.at("error").is_string() && !failed.at("error").get<std::string>().empty());
-  EXPECT_EQ(client.reply(), Json::parse(R"({"id":"after-bad","active":false,"rx":0,"tx":0})"));
+  EXPECT_EQ(client.reply(),
+            Json::parse(R"({"id":"after-bad","active":false,"rx":0,"tx":0,"handshakeAge":null})"));
 }
 
 TEST_F(ListenerWithService, TwoConnectionsSeeOneTunnel) {
@@ -55,7 +56,8 @@ TEST_F(ListenerWithService, TwoConnectionsSeeOneTunnel) {
   second.send(R"({"id":3,"method":"stopTunnel"})");
   EXPECT_EQ(second.reply(), Json::parse(R"({"id":3,"ok":true,"error":null})"));
   first.send(R"({"id":4,"method":"status"})");
-  EXPECT_EQ(first.reply(), Json::parse(R"({"id":4,"active":false,"rx":0,"tx":0})"));
+  EXPECT_EQ(first.reply(),
+            Json::parse(R"({"id":4,"active":false,"rx":0,"tx":0,"handshakeAge":null})"));
 }
 
 TEST_F(ListenerWithService, ADisconnectWhileUpLeavesTheTunnelUp) {

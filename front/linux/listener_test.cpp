@@ -33,7 +33,8 @@ TEST(SocketListener, VersionOvertakesAPendingStartAndQueuedRepliesKeepTheirOrder
   EXPECT_EQ(client.reply(), Json::parse(R"({"id":6,"version":"1"})"));
   service->releaseStart();
   EXPECT_EQ(client.reply(), Json::parse(R"({"id":"s","ok":true,"error":null})"));
-  EXPECT_EQ(client.reply(), Json::parse(R"({"id":5,"active":true,"rx":1536,"tx":7})"));
+  EXPECT_EQ(client.reply(),
+            Json::parse(R"({"id":5,"active":true,"rx":1536,"tx":7,"handshakeAge":42})"));
   EXPECT_EQ(service->configs(), std::vector<std::string>{"[Interface]"});
 }
 

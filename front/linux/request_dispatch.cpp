@@ -31,8 +31,9 @@ void dispatchRequestLine(const std::shared_ptr<ConnectionChannel>& channel,
       });
       break;
     case WireMethod::status:
-      service.status([ticket, id](bool active, std::uint64_t rx, std::uint64_t tx) {
-        ticket->send(statusReplyLine(id, active, rx, tx));
+      service.status([ticket, id](bool active, std::uint64_t rx, std::uint64_t tx,
+                                  std::optional<std::uint64_t> handshakeAge) {
+        ticket->send(statusReplyLine(id, active, rx, tx, handshakeAge));
       });
       break;
   }
