@@ -71,15 +71,21 @@ LinkStates::LinkStates(unsigned tunnelIndex, Lookup lookup)
 
 bool LinkStates::changed(unsigned index, const std::optional<std::string>& name,
                          bool upAndRunning) {
-  const bool tunnel = tunnelIndex_ != 0 && index == tunnelIndex_;
+  const bool tunnel = isTunnel(index);
   // The tunnel is a utun too, and may have been renamed.
   if (!tunnel && name && isSystemLink(*name)) return false;
   const auto [seen, first] = upAndRunning_.try_emplace(index, upAndRunning);
-  if (first) return true;
-  if (seen->second == upAndRunning) return false;
+  if (!first && seen->second == upAndRunning) return false;
   seen->second = upAndRunning;
+  if (tunnel) tunnelTouched_ = true;
   return true;
 }
+
+void LinkStates::routeDeleted(unsigned index) {
+  if (index == 0 || isTunnel(index)) tunnelTouched_ = true;
+}
+
+bool LinkStates::takeTunnelTouched() { return std::exchange(tunnelTouched_, false); }
 
 bool LinkStates::changedNow(unsigned index) {
   const std::optional<Link> link = lookup_ ? lookup_(index) : std::nullopt;
@@ -90,6 +96,7 @@ bool LinkStates::changedNow(unsigned index) {
   if (seen == upAndRunning_.end()) return false;
   const bool wasUp = seen->second;
   upAndRunning_.erase(seen);
+  if (wasUp && isTunnel(index)) tunnelTouched_ = true;
   return wasUp;
 }
 
@@ -115,7 +122,10 @@ bool pfRouteHoldsChange(const unsigned char* datagram, std::size_t length, LinkS
       // utun); the kernel's own clones (ARP and neighbour entries) come and go all the time.
       if (datagram[kTypeOffset] == kDelete) {
         const auto flags = readAt<std::int32_t>(datagram + kRouteFlagsOffset);
-        if ((flags & kStaticFlag) != 0 && (flags & kWasClonedFlag) == 0) return true;
+        if ((flags & kStaticFlag) != 0 && (flags & kWasClonedFlag) == 0) {
+          links.routeDeleted(readAt<std::uint16_t>(datagram + kRouteIndexOffset));
+          return true;
+        }
       }
       return isDefaultRoute(datagram, length);
     case kIfInfo:

@@ -31,9 +31,17 @@ class LinkStates {
   bool changed(unsigned index, const std::optional<std::string>& name, bool upAndRunning);
   /// The same, with name and state from the lookup (an interface gone is down).
   bool changedNow(unsigned index);
+  /// Notes that a route through interface `index` (0: not known) went away.
+  void routeDeleted(unsigned index);
+  /// Whether, since the last call, the tunnel's interface changed or a route through it (or
+  /// through an interface not known) went away: only then can a tunnel route be gone.
+  bool takeTunnelTouched();
 
  private:
+  bool isTunnel(unsigned index) const { return tunnelIndex_ != 0 && index == tunnelIndex_; }
+
   unsigned tunnelIndex_;
+  bool tunnelTouched_ = false;
   Lookup lookup_;
   std::unordered_map<unsigned, bool> upAndRunning_;
 };
@@ -55,6 +63,7 @@ inline constexpr unsigned char kAdd = 0x1, kDelete = 0x2, kChange = 0x3, kIfInfo
 // rt_msghdr
 inline constexpr std::size_t kRouteHeaderSize = 92;
 inline constexpr std::size_t kMsgLenOffset = 0, kVersionOffset = 2, kTypeOffset = 3;
+inline constexpr std::size_t kRouteIndexOffset = 4;
 inline constexpr std::size_t kRouteFlagsOffset = 8, kRouteAddrsOffset = 12, kRouteErrnoOffset = 24;
 // if_msghdr
 inline constexpr std::size_t kLinkHeaderSize = 112;

@@ -3,7 +3,9 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "platform/route_messages.h"
 
@@ -17,22 +19,36 @@ Value readAt(const unsigned char* at) {
   return value;
 }
 
-// The IFLA_IFNAME attribute of a link message's `attributes` (`length` bytes).
-std::optional<std::string> linkName(const unsigned char* attributes, std::size_t length) {
+// The payload of the first attribute of `type` among `attributes` (`length` bytes).
+std::optional<std::string_view> attribute(const unsigned char* attributes, std::size_t length,
+                                          unsigned short type) {
   std::size_t offset = 0;
   while (length - offset >= sizeof(rtattr)) {
-    const auto attribute = readAt<rtattr>(attributes + offset);
-    if (attribute.rta_len < sizeof(rtattr) || attribute.rta_len > length - offset) break;
-    if (attribute.rta_type == IFLA_IFNAME) {
-      const auto* text = reinterpret_cast<const char*>(attributes + offset + RTA_LENGTH(0));
-      const std::size_t size = attribute.rta_len - RTA_LENGTH(0);
-      return std::string(text, strnlen(text, size));
+    const auto header = readAt<rtattr>(attributes + offset);
+    if (header.rta_len < sizeof(rtattr) || header.rta_len > length - offset) break;
+    if (header.rta_type == type) {
+      return std::string_view(reinterpret_cast<const char*>(attributes + offset + RTA_LENGTH(0)),
+                              header.rta_len - RTA_LENGTH(0));
     }
-    const std::size_t next = RTA_ALIGN(attribute.rta_len);
+    const std::size_t next = RTA_ALIGN(header.rta_len);
     if (next >= length - offset) break;
     offset += next;
   }
   return std::nullopt;
+}
+
+// The IFLA_IFNAME attribute of a link message's `attributes` (`length` bytes).
+std::optional<std::string> linkName(const unsigned char* attributes, std::size_t length) {
+  const auto text = attribute(attributes, length, IFLA_IFNAME);
+  if (!text) return std::nullopt;
+  return std::string(text->data(), strnlen(text->data(), text->size()));
+}
+
+// The RTA_OIF of a route message's `attributes`; 0 when it has none (a multipath route).
+unsigned routeInterface(const unsigned char* attributes, std::size_t length) {
+  const auto index = attribute(attributes, length, RTA_OIF);
+  if (!index || index->size() != sizeof(std::uint32_t)) return 0;
+  return readAt<std::uint32_t>(reinterpret_cast<const unsigned char*>(index->data()));
 }
 
 // Multicast on NETLINK_ROUTE comes from the kernel alone, for its own changes and for
@@ -48,8 +64,13 @@ bool isChange(const unsigned char* message, std::size_t length, LinkStates& link
       if (route.rtm_table != RT_TABLE_MAIN || (route.rtm_flags & RTM_F_CLONED) != 0) return false;
       // Any route gone may be one the tunnel added (its host route, its routes through the
       // tunnel); of the routes added, only a new IPv4 default route is news.
-      if (header.nlmsg_type == RTM_DELROUTE)
-        return route.rtm_family == AF_INET || route.rtm_family == AF_INET6;
+      if (header.nlmsg_type == RTM_DELROUTE) {
+        if (route.rtm_family != AF_INET && route.rtm_family != AF_INET6) return false;
+        const std::size_t attributes = NLMSG_LENGTH(NLMSG_ALIGN(sizeof(rtmsg)));
+        links.routeDeleted(
+            length > attributes ? routeInterface(message + attributes, length - attributes) : 0);
+        return true;
+      }
       return route.rtm_family == AF_INET && route.rtm_dst_len == 0;
     }
     case RTM_NEWLINK:

@@ -62,6 +62,12 @@ TEST(NetlinkMessages, TheDefaultRouteRoutesGoneAndLinksGoingUpOrDownAreChangesWi
   Bytes deletedHostRoute = hex(kNewHostRoute);
   deletedHostRoute[4] = 0x19;  // RTM_DELROUTE
   EXPECT_TRUE(whole(deletedHostRoute)) << "the host route deleted";
+  EXPECT_FALSE(links.takeTunnelTouched()) << "a route through en0 (index 2) deleted";
+  Bytes deletedTunnelRoute = deletedHostRoute;
+  deletedTunnelRoute[56] = 0x07;  // RTA_OIF 7, the tunnel
+  EXPECT_TRUE(whole(deletedTunnelRoute)) << "a tunnel route deleted";
+  EXPECT_TRUE(links.takeTunnelTouched()) << "a route through the tunnel deleted";
+  EXPECT_FALSE(links.takeTunnelTouched()) << "taken once";
   Bytes deletedElsewhere = deletedHostRoute;
   deletedElsewhere[20] = 0xff;  // rtm_table: RT_TABLE_LOCAL
   EXPECT_FALSE(whole(deletedElsewhere)) << "a route of the local table deleted";
@@ -92,6 +98,7 @@ TEST(NetlinkMessages, TheDefaultRouteRoutesGoneAndLinksGoingUpOrDownAreChangesWi
   EXPECT_TRUE(whole(hex(link(kNewLink, "03", kUpNoCarrier, kEn1)))) << "en1 lost its carrier";
   EXPECT_TRUE(whole(hex(link(kNewLink, "03", kUpRunning, kEn1)))) << "en1 running again";
   EXPECT_TRUE(whole(hex(link(kDelLink, "03", kUpRunning, kEn1)))) << "en1 removed";
+  EXPECT_FALSE(links.takeTunnelTouched()) << "only en1 changed";
   for (const auto& [index, name] : {std::pair{"09", kAwdl0}, {"0b", kUtun4}}) {
     EXPECT_FALSE(whole(hex(link(kNewLink, index, kUpRunning, name)))) << index;
     EXPECT_FALSE(whole(hex(link(kNewLink, index, kUpNoCarrier, name)))) << index;
@@ -100,6 +107,7 @@ TEST(NetlinkMessages, TheDefaultRouteRoutesGoneAndLinksGoingUpOrDownAreChangesWi
   EXPECT_FALSE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel, up";
   EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpNoCarrier, kWg0))))
       << "the tunnel lost its carrier";
+  EXPECT_TRUE(links.takeTunnelTouched()) << "the tunnel's own link";
   EXPECT_TRUE(whole(hex(link(kNewLink, "07", kUpRunning, kWg0)))) << "the tunnel running again";
   EXPECT_TRUE(whole(hex(link(kDelLink, "07", kUpRunning, kWg0)))) << "the tunnel removed";
 }

@@ -38,13 +38,13 @@ const std::string kDeleteDefaultByKernel =
 // The tunnel's 0.0.0.0/1 through utun7 (index 12): the mask 128.0.0.0 kept to 5 bytes,
 // the gateway an AF_LINK address.
 const std::string kAddHalfSpace =
-    "88 00 05 01 00 00 00 00  41 08 00 00  07 00 00 00  42 02 00 00  02 00 00 00"
+    "88 00 05 01 0c 00 00 00  41 08 00 00  07 00 00 00  42 02 00 00  02 00 00 00"
     "  00 00 00 00  00 00 00 00  00 00 00 00 *56"
     "  10 02 00 00 00 00 00 00 *8  14 12 0c 00 ff 05 00 00 75 74 75 6e 37 *7"
     "  05 02 00 00 80 00 00 00";
-// The host route to the server: RTF_HOST, no netmask.
+// The host route to the server through en0 (index 4): RTF_HOST, no netmask.
 const std::string kAddHostRoute =
-    "7c 00 05 01 00 00 00 00  47 08 00 00  03 00 00 00  42 02 00 00  03 00 00 00"
+    "7c 00 05 01 04 00 00 00  47 08 00 00  03 00 00 00  42 02 00 00  03 00 00 00"
     "  00 00 00 00  00 00 00 00  00 00 00 00 *56"
     "  10 02 00 00 cb 00 71 05 *8  10 02 00 00 c0 a8 01 01 *8";
 // Our own "route -n get default": RTM_GET, echoed as well.
@@ -89,8 +89,11 @@ TEST(PfRouteMessages, TheDefaultRouteStaticRoutesGoneAndInterfacesGoingUpOrDownA
   EXPECT_FALSE(holds(hex(kAddHalfSpace))) << "the tunnel's 0.0.0.0/1 is not the default";
   EXPECT_FALSE(holds(hex(kAddHostRoute))) << "a host route is not the default";
   EXPECT_FALSE(holds(hex(kGetDefault))) << "a lookup changes nothing";
+  EXPECT_FALSE(links.takeTunnelTouched()) << "nothing through the tunnel yet";
   EXPECT_TRUE(holds(hex(deleted(kAddHalfSpace)))) << "the tunnel's 0.0.0.0/1 deleted";
+  EXPECT_TRUE(links.takeTunnelTouched()) << "a route through utun7 deleted";
   EXPECT_TRUE(holds(hex(deleted(kAddHostRoute)))) << "the host route deleted";
+  EXPECT_FALSE(links.takeTunnelTouched()) << "a route through en0 deleted";
   EXPECT_FALSE(holds(hex(kDeleteArpEntry))) << "an ARP entry the kernel let go";
 
   // A header that disagrees with its datagram was passed on as a process wrote it.

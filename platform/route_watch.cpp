@@ -94,7 +94,7 @@ class RoutingSocketWatch final : public RouteWatch {
       if (due && Clock::now() >= *due) {
         due.reset();
         try {
-          state.changed();
+          state.changed(state.links->takeTunnelTouched());
         } catch (...) {
           // The caller reports its own failures; the watching goes on.
         }
@@ -119,6 +119,7 @@ RouteWatch::Read RouteWatch::readRouteChanges(int socket, LinkStates& links) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) return result;
       // Messages were dropped: whatever they said, look again.
       if (errno == ENOBUFS) {
+        links.routeDeleted(0);
         result = Read::changed;
         continue;
       }

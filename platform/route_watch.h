@@ -17,7 +17,9 @@ namespace zorvik {
 /// `changed`; what to do about a change is the caller's, on its own thread.
 class RouteWatch {
  public:
-  using Changed = std::function<void()>;
+  /// Told whether the tunnel's interface, or a route through it, was among the changes: only
+  /// then may a tunnel route be gone.
+  using Changed = std::function<void(bool tunnelTouched)>;
 
   /// Events closer together than this are reported once.
   static constexpr std::chrono::milliseconds kCoalesce{200};

@@ -31,11 +31,13 @@ void NetworkFollower::watchNetwork(const TunnelConfig& config, const std::string
   }
 }
 
-std::optional<std::string> NetworkFollower::networkChanged(TunnelRecord& tunnel) {
+std::optional<std::string> NetworkFollower::networkChanged(TunnelRecord& tunnel,
+                                                           bool tunnelTouched) {
   if (!tunnel.active || !tunnelDNS_ || !tunnel.iface) return std::nullopt;
   if (auto lost = keepInterface(tunnel)) return lost;
   followDefaultGateway(tunnel);
-  if (auto lost = restoreTunnelRoutes(tunnel)) {
+  // Tens of look-ups: not on every roam of the physical network.
+  if (auto lost = tunnelTouched ? restoreTunnelRoutes(tunnel) : std::nullopt) {
     // The interface may have gone while its routes were being looked at.
     if (!interfaceIsUp(settings_.ifconfigTool, *tunnel.iface))
       return "интерфейс туннеля пропал: " + *tunnel.iface;

@@ -45,10 +45,11 @@ class NetworkFollower {
                     RouteWatch::Changed changed);
   /// On the queue after the network changed, while `tunnel` is up: the interface is
   /// brought up again when down, the host route follows the default gateway, the tunnel
-  /// routes gone are added again, and services that came since get the DNS and IPv6
-  /// treatment, each change recorded in `tunnel`. Returns why the tunnel cannot go on
+  /// routes gone are added again (looked for only when `tunnelTouched`: the interface or a
+  /// route through it was among the changes), and services that came since get the DNS and
+  /// IPv6 treatment, each change recorded in `tunnel`. Returns why the tunnel cannot go on
   /// (its interface gone, or what it lost could not be put back): it must be torn down.
-  std::optional<std::string> networkChanged(TunnelRecord& tunnel);
+  std::optional<std::string> networkChanged(TunnelRecord& tunnel, bool tunnelTouched);
   /// Stops the watch, so nothing a teardown changes comes back, and forgets the tunnel.
   void stop();
 

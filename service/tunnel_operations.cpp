@@ -146,13 +146,13 @@ void HelperService::noteHandshake(std::uint64_t serial, const DaemonCounters& co
 
 void HelperService::watchNetwork(const TunnelConfig& config) {
   std::weak_ptr<HelperService> service = weak_from_this();
-  follower.watchNetwork(config, *tunnel.iface, [service] {
+  follower.watchNetwork(config, *tunnel.iface, [service](bool tunnelTouched) {
     // The watch's thread only hands the change on; the state lives on the queue.
     if (auto alive = service.lock()) {
-      alive->queue.async([service] {
+      alive->queue.async([service, tunnelTouched] {
         auto stillAlive = service.lock();
         if (!stillAlive) return;
-        const auto lost = stillAlive->follower.networkChanged(stillAlive->tunnel);
+        const auto lost = stillAlive->follower.networkChanged(stillAlive->tunnel, tunnelTouched);
         if (!lost) return;
         // Status says down from here on: a tunnel without its interface or routes is none.
         stillAlive->logLine(*lost + ", туннель опущен");

@@ -35,13 +35,13 @@ class FakeRouteWatches {
   }
   /// Calls the handler of the latest watch, stopped or not: a stopped one's late
   /// report must change nothing.
-  void report() const {
+  void report(bool tunnelTouched = true) const {
     RouteWatch::Changed changed;
     {
       std::lock_guard lock(mutex_);
       changed = changed_;
     }
-    if (changed) changed();
+    if (changed) changed(tunnelTouched);
   }
 
  private:

@@ -25,14 +25,16 @@ Thunderbolt Bridge | $TB_SERVER_TUNNEL_ADDRESS | Off | search corp.example" "ser
 journal=$(tb_journal)
 for service in "Wi-Fi" "USB 10/100/1000 LAN" "Thunderbolt Bridge"; do
   calls=$(grep -F "\"$service\"" <<<"$journal" | grep -E '"-(get|set)(dnsservers|searchdomains)"')
+  # The servers are read twice: the backup, then the check that the tunnel's took.
   tb_expect_eq "$(sort <<<"$calls")" \
     "[\"/usr/sbin/networksetup\",\"-getdnsservers\",\"$service\"]
+[\"/usr/sbin/networksetup\",\"-getdnsservers\",\"$service\"]
 [\"/usr/sbin/networksetup\",\"-getsearchdomains\",\"$service\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"$service\",\"$TB_SERVER_TUNNEL_ADDRESS\"]
 [\"/usr/sbin/networksetup\",\"-setsearchdomains\",\"$service\",\"corp.example\"]" "DNS calls for $service"
   # Each setting is backed up before it is changed.
   for kind in dnsservers searchdomains; do
-    [ "$(grep -n -- "-get$kind" <<<"$calls" | cut -d: -f1)" -lt "$(grep -n -- "-set$kind" <<<"$calls" | cut -d: -f1)" ] ||
+    [ "$(grep -n -- "-get$kind" <<<"$calls" | head -n 1 | cut -d: -f1)" -lt "$(grep -n -- "-set$kind" <<<"$calls" | cut -d: -f1)" ] ||
       tb_fail "$service: -set$kind before its backup: $calls"
     tb_checked
   done
