@@ -18,7 +18,7 @@ tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl s
 tb_expect_eq "$(tb_networksetup -getdnsservers Wi-Fi)" "$TB_SERVER_TUNNEL_ADDRESS" "Wi-Fi's servers while up"
 tb_expect_eq "$(tb_networksetup -getdnsservers "USB 10/100/1000 LAN")" "$TB_SERVER_TUNNEL_ADDRESS" "USB LAN's servers while up"
 journal=$(tb_journal)
-tb_expect_eq "$(grep -cxF '["/usr/sbin/networksetup","-getdnsservers","USB 10/100/1000 LAN"]' <<<"$journal")" 1 "reads of the USB LAN's servers"
+tb_expect_eq "$(grep -cxF '["/usr/sbin/networksetup","-getdnsservers","USB 10/100/1000 LAN"]' <<<"$journal")" 2 "reads of the USB LAN's servers (backup, check)"
 tb_expect_eq "$(grep -cF '"-setdnsservers","USB 10/100/1000 LAN"' <<<"$journal")" 1 "changes of the USB LAN's servers"
 
 tb_step "zorvikctl stop"
