@@ -33,21 +33,38 @@ std::optional<std::string> backupValue(std::string_view output, bool (*clean)(st
 }
 
 /// What backUpAndSet did to a service's setting.
-enum class SetOutcome { leftAlone, set, failed };
+enum class SetOutcome { leftAlone, unread, set, failed };
+
+/// The values one a line, as a backup keeps them.
+std::string asLines(const std::vector<std::string>& values) {
+  std::string text;
+  for (const std::string& value : values) text += (text.empty() ? "" : "\n") + value;
+  return text;
+}
 
 /// Reads a setting of `service` with `getOption` and, when it reads cleanly, keeps it in
-/// `backup`, records it and sets `values` with `setOption`: `failed` when that tool failed.
+/// `backup`, records it and sets `values` with `setOption`: `failed` when that tool failed,
+/// `unread` when the reading tool did not run or was ended at its limit.
 SetOutcome backUpAndSet(const std::string& networksetup, const std::string& service,
                         const char* getOption, const char* setOption,
                         std::optional<std::string> (*readBackup)(std::string_view),
                         const std::vector<std::string>& values,
                         std::map<std::string, std::string>& backup,
+                        const std::function<std::optional<std::string>()>& earlierName,
                         const std::function<void()>& recorded) {
   const std::optional<std::string> current =
       runToolCapturingOutput(networksetup, {getOption, service});
+  if (!current) return SetOutcome::unread;
   // Only what was read cleanly can be put back; anything else stays untouched.
-  const std::optional<std::string> value = current ? readBackup(*current) : std::nullopt;
+  std::optional<std::string> value = readBackup(*current);
   if (!value) return SetOutcome::leftAlone;
+  // Already the tunnel's (left by a helper that died, or the service renamed while up): put
+  // back, they would outlive the tunnel; so what it had before them, if a backup knows, or none.
+  if (*value == asLines(values)) {
+    const std::optional<std::string> name = earlierName();
+    const auto earlier = name ? backup.find(*name) : backup.end();
+    value = earlier != backup.end() ? earlier->second : kNoneMarker;
+  }
   backup[service] = *value;
   if (recorded) recorded();
 
@@ -62,10 +79,7 @@ bool listsServers(const std::string& networksetup, const std::string& service,
   const std::optional<std::string> output =
       runToolCapturingOutput(networksetup, {"-getdnsservers", service});
   if (!output) return false;
-  const std::optional<std::string> value = dnsBackupValue(*output);
-  std::string expected;
-  for (const std::string& server : servers) expected += (expected.empty() ? "" : "\n") + server;
-  return value == expected;
+  return dnsBackupValue(*output) == asLines(servers);
 }
 
 void putBack(const std::string& networksetup, const char* setOption, const std::string& service,
@@ -119,16 +133,21 @@ std::vector<std::string> listNetworkServices(const std::string& networksetup) {
 std::optional<std::string> overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
                                        std::map<std::string, std::string>& dnsBackup,
                                        std::map<std::string, std::string>& searchDomainsBackup,
-                                       const std::function<void()>& recorded) {
+                                       const std::function<void()>& recorded,
+                                       const EarlierName& earlierName) {
   if (dns.servers.empty()) return std::nullopt;
   for (const std::string& service : listNetworkServices(networksetup)) {
     // Once per name: a second listing of it would back up the tunnel's own settings.
     if (dnsBackup.contains(service)) continue;
+    const auto earlierOf = [&]() -> std::optional<std::string> {
+      return earlierName ? earlierName(service) : std::nullopt;
+    };
     const SetOutcome servers =
         backUpAndSet(networksetup, service, "-getdnsservers", "-setdnsservers", dnsBackupValue,
-                     dns.servers, dnsBackup, recorded);
-    // A service still asking its own resolver sends every name past the tunnel.
-    if (servers == SetOutcome::failed ||
+                     dns.servers, dnsBackup, earlierOf, recorded);
+    // A service still asking its own resolver sends every name past the tunnel; one whose
+    // servers could not even be read (the tool hung or did not run) may be asking it.
+    if (servers == SetOutcome::failed || servers == SetOutcome::unread ||
         (servers == SetOutcome::set && !listsServers(networksetup, service, dns.servers)))
       return service;
     // A service whose servers stay its own keeps its domains too.
@@ -136,7 +155,8 @@ std::optional<std::string> overrideDNS(const std::string& networksetup, const Tu
         searchDomainsBackup.contains(service))
       continue;
     backUpAndSet(networksetup, service, "-getsearchdomains", "-setsearchdomains",
-                 searchDomainsBackupValue, dns.searchDomains, searchDomainsBackup, recorded);
+                 searchDomainsBackupValue, dns.searchDomains, searchDomainsBackup, earlierOf,
+                 recorded);
   }
   return std::nullopt;
 }

@@ -25,20 +25,28 @@ std::optional<std::string> searchDomainsBackupValue(std::string_view getsearchOu
 /// Runs `networksetup` -listallnetworkservices and parses it; empty when it cannot run.
 std::vector<std::string> listNetworkServices(const std::string& networksetup);
 
+/// The name under which the backups already hold the service now called `service`, if it
+/// had another (renamed since); asked only about a service that has the tunnel's settings.
+using EarlierName = std::function<std::optional<std::string>(const std::string& service)>;
+
 /// Backs up each enabled service's DNS servers into `dnsBackup`, then sets the
 /// tunnel's servers on it; when `dns` names search domains, then backs up that
 /// service's search domains into `searchDomainsBackup` and sets the tunnel's. A service
 /// whose servers cannot be read cleanly, or that `dnsBackup` already holds, is left
-/// alone; one whose search domains cannot be read cleanly keeps its own. Without servers
-/// nothing is done, as wg-quick does. `recorded` runs after each backup entry is stored
-/// and before that setting of the service is changed. Each service set is checked: its
+/// alone; one whose search domains cannot be read cleanly keeps its own. A setting that is
+/// already exactly the tunnel's is backed up as what the backup of `earlierName` holds, or
+/// as none, never as the tunnel's. Without servers nothing is done, as wg-quick does. `recorded`
+/// runs after each backup entry is stored and before that setting of the service is changed. Each
+/// service set is checked: its
 /// "-setdnsservers" succeeded and "-getdnsservers" then lists exactly the tunnel's
-/// servers. Returns the first service where that did not take, after which no other is
-/// changed; nothing when all did.
+/// servers. Returns the first service where that did not take, or whose servers could not
+/// be read at all (the tool did not run or hung), after which no other is changed; nothing
+/// when all did.
 std::optional<std::string> overrideDNS(const std::string& networksetup, const TunnelDNS& dns,
                                        std::map<std::string, std::string>& dnsBackup,
                                        std::map<std::string, std::string>& searchDomainsBackup,
-                                       const std::function<void()>& recorded = {});
+                                       const std::function<void()>& recorded = {},
+                                       const EarlierName& earlierName = {});
 
 /// Puts back what both backups hold, each service's servers before its search domains,
 /// then empties both whatever the tool did.

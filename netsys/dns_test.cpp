@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "netsys/command_runner.h"
 #include "netsys/ipv6.h"
 #include "testing/fake_tools.h"
 
@@ -215,6 +216,76 @@ TEST(OverrideDNS, TheFirstServiceWhoseServersDidNotTakeIsNamedAndNoneAfterItChan
     EXPECT_EQ(
         std::count(calls.begin(), calls.end(), Calls::value_type{"-getdnsservers", kTrickyService}),
         0);
+  }
+}
+
+TEST(OverrideDNS, ServersThatCannotBeReadAtAllFailAtThatServiceUnchanged) {
+  // The tool killed at the run limit, as one that hangs is.
+  setToolRunLimit(std::chrono::milliseconds(300), nullptr);
+  FakeTools tools;
+  FakeTools::Rule hang;
+  hang.tool = "networksetup";
+  hang.arguments = {"-getdnsservers", "Wi-Fi"};
+  hang.hang = true;
+  tools.add(hang);
+  listTwoServices(tools);
+  Backup backup, domains;
+  const auto failed = overrideDNS(tools.networksetupPath(), servers({"10.8.0.1"}), backup, domains);
+  setToolRunLimit(kToolRunLimit, nullptr);
+  EXPECT_EQ(failed, "Wi-Fi");
+  EXPECT_EQ(tools.callsOf("networksetup"),
+            (Calls{{"-listallnetworkservices"}, {"-getdnsservers", "Wi-Fi"}}));
+  EXPECT_TRUE(backup.empty());
+}
+
+TEST(OverrideDNS, SettingsAlreadyTheTunnelsAreBackedUpAsTheEarlierBackupOrNone) {
+  const TunnelDNS dns{{"10.8.0.1", "1.1.1.1"}, {"corp.example"}};
+  const struct {
+    const char* what;
+    std::string servers, domains;
+    Backup earlierServers, earlierDomains;
+    EarlierName earlierName;
+    Backup expectedServers, expectedDomains;
+  } cases[] = {
+      {"none earlier",
+       "10.8.0.1\n1.1.1.1\n",
+       "corp.example\n",
+       {},
+       {},
+       {},
+       {{"Wi-Fi 2", "empty"}},
+       {{"Wi-Fi 2", "empty"}}},
+      {"the backup of its name before a rename",
+       "10.8.0.1\n1.1.1.1\n",
+       "corp.example\n",
+       {{"Wi-Fi", "192.168.1.1"}},
+       {{"Wi-Fi", "home.example"}},
+       [](const std::string& service) -> std::optional<std::string> {
+         if (service == "Wi-Fi 2") return "Wi-Fi";
+         return std::nullopt;
+       },
+       {{"Wi-Fi", "192.168.1.1"}, {"Wi-Fi 2", "192.168.1.1"}},
+       {{"Wi-Fi", "home.example"}, {"Wi-Fi 2", "home.example"}}},
+      {"the same servers in another order are its own",
+       "1.1.1.1\n10.8.0.1\n",
+       "lan.example\ncorp.example\n",
+       {},
+       {},
+       {},
+       {{"Wi-Fi 2", "1.1.1.1\n10.8.0.1"}},
+       {{"Wi-Fi 2", "lan.example\ncorp.example"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeTools tools;
+    tools.on("networksetup", {"-listallnetworkservices"}, std::string(kHeader) + "Wi-Fi 2\n")
+        .on("networksetup", {"-getdnsservers", "Wi-Fi 2"}, c.servers)
+        .on("networksetup", {"-getsearchdomains", "Wi-Fi 2"}, c.domains);
+    Backup backup = c.earlierServers, domains = c.earlierDomains;
+    EXPECT_EQ(overrideDNS(tools.networksetupPath(), dns, backup, domains, {}, c.earlierName),
+              std::nullopt);
+    EXPECT_EQ(backup, c.expectedServers);
+    EXPECT_EQ(domains, c.expectedDomains);
   }
 }
 

@@ -9,6 +9,7 @@
 #include "platform/private_file.h"
 #include "service/endpoint.h"
 #include "service/helper_service.h"
+#include "service/service_identities.h"
 
 namespace zorvik {
 
@@ -72,11 +73,20 @@ void HelperService::bringUp(const TunnelConfig& config) {
     }
   }
 
+  // Each backup is journaled with its service's identity, so a rename cannot lose it.
+  ServiceListing listing(settings.networksetupTool);
+  const auto recorded = [this, &listing] {
+    listing.recordIdentities(tunnel);
+    recordJournal();
+  };
+  const auto earlierName = [this, &listing](const std::string& service) {
+    return listing.earlierName(tunnel, service);
+  };
   if (const auto service =
           overrideDNS(settings.networksetupTool, interfaceDNS(config.interface), tunnel.dnsBackup,
-                      tunnel.searchDomainsBackup, [this] { recordJournal(); }))
+                      tunnel.searchDomainsBackup, recorded, earlierName))
     throw Err("DNS не установлен: " + *service);
-  disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, [this] { recordJournal(); });
+  disableIPv6(settings.networksetupTool, tunnel.ipv6Disabled, recorded);
 
   logLine("туннель поднят на " + name + " → " + *tunnel.endpointIP);
 }

@@ -128,6 +128,8 @@ TEST_F(TunnelJournalTest, EveryChangeFindsItsRecordAlreadyOnDisk) {
   expected.daemonPid = std::stoi(pid);
   expected.iface = "utun7";
   expected.rejectRoutes = {"::/1", "8000::/1"};
+  expected.serviceIdentities = {{"Wi-Fi", "Hardware Port: Wi-Fi, Device: "},
+                                {"USB LAN", "Hardware Port: USB LAN, Device: "}};
   EXPECT_EQ(journalOnDisk(), expected);
   EXPECT_EQ(decodeTunnelJournal(encodeTunnelJournal(onQueue([this] { return inside().tunnel(); }))),
             expected);
@@ -450,6 +452,46 @@ TEST_F(TunnelJournalTest, WithoutAJournalReplayDoesNothing) {
   EXPECT_THAT(tools.calls(), IsEmpty());
   EXPECT_THAT(sink->records(), IsEmpty());
   EXPECT_THAT(helperLog(), IsEmpty());
+}
+
+TEST_F(TunnelJournalTest, ReplayPutsEachBackupOnTheServiceThatHasItsIdentityNow) {
+  constexpr const char* kWifi = "(Hardware Port: Wi-Fi, Device: en0)\n\n";
+  const std::string renamedLine =
+      "сервис «Wi-Fi» теперь называется «Wi-Fi 2», его настройки восстановлены на нём";
+  const struct {
+    const char* what;
+    std::string listing;
+    std::string restoredOn;
+  } cases[] = {
+      {"renamed", std::string("(1) Wi-Fi 2\n") + kWifi, "Wi-Fi 2"},
+      {"two services with that identity",
+       std::string("(1) Wi-Fi 2\n") + kWifi + "(2) Wi-Fi 3\n" + kWifi, "Wi-Fi"},
+      {"no service with it", "(1) Wi-Fi 2\n(Hardware Port: Wi-Fi, Device: en1)\n", "Wi-Fi"},
+      {"no listing", "", "Wi-Fi"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    tools.clearRules();
+    tools.clearCalls();
+    tools.on("networksetup", {"-listnetworkserviceorder"}, c.listing);
+    TunnelRecord journal;
+    journal.dnsBackup = {{"Wi-Fi", "192.0.2.53"}};
+    journal.searchDomainsBackup = {{"Wi-Fi", "lan.example"}};
+    journal.ipv6Disabled = {"Wi-Fi"};
+    journal.serviceIdentities = {{"Wi-Fi", "Hardware Port: Wi-Fi, Device: en0"}};
+    writeJournal(journal);
+    const int renamesBefore = helperLogCount(renamedLine);
+
+    replay();
+
+    EXPECT_EQ(tools.calls(),
+              (Calls{{"networksetup", "-listnetworkserviceorder"},
+                     {"networksetup", "-setdnsservers", c.restoredOn, "192.0.2.53"},
+                     {"networksetup", "-setsearchdomains", c.restoredOn, "lan.example"},
+                     {"networksetup", "-setv6automatic", c.restoredOn}}));
+    EXPECT_EQ(helperLogCount(renamedLine) - renamesBefore, c.restoredOn == "Wi-Fi" ? 0 : 1);
+    EXPECT_FALSE(journalExists());
+  }
 }
 
 }  // namespace

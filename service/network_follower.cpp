@@ -7,6 +7,7 @@
 #include "netsys/gateway.h"
 #include "netsys/ipv6.h"
 #include "netsys/tunnel_network.h"
+#include "service/service_identities.h"
 
 namespace zorvik {
 
@@ -43,11 +44,21 @@ std::optional<std::string> NetworkFollower::networkChanged(TunnelRecord& tunnel,
       return "интерфейс туннеля пропал: " + *tunnel.iface;
     return lost;
   }
+  // A service renamed since its backup is listed under its new name with the tunnel's
+  // settings: backed up as its old name's backup says.
+  ServiceListing listing(settings_.networksetupTool);
+  const auto recorded = [this, &listing, &tunnel] {
+    listing.recordIdentities(tunnel);
+    recordJournal_();
+  };
+  const auto earlierName = [&listing, &tunnel](const std::string& service) {
+    return listing.earlierName(tunnel, service);
+  };
   // A service that does not take the tunnel's servers keeps its own; the tunnel goes on.
   if (const auto service = overrideDNS(settings_.networksetupTool, *tunnelDNS_, tunnel.dnsBackup,
-                                       tunnel.searchDomainsBackup, recordJournal_))
+                                       tunnel.searchDomainsBackup, recorded, earlierName))
     logLine_("DNS не установлен: " + *service);
-  disableIPv6(settings_.networksetupTool, tunnel.ipv6Disabled, recordJournal_);
+  disableIPv6(settings_.networksetupTool, tunnel.ipv6Disabled, recorded);
   return std::nullopt;
 }
 

@@ -198,6 +198,7 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
   EXPECT_THAT(
       tools.callsOf("networksetup"),
       ElementsAre(ElementsAre("-listallnetworkservices"), ElementsAre("-getdnsservers", "USB LAN"),
+                  ElementsAre("-listnetworkserviceorder"),
                   ElementsAre("-setdnsservers", "USB LAN", "1.1.1.1", "8.8.8.8"),
                   ElementsAre("-getdnsservers", "USB LAN"),
                   ElementsAre("-getsearchdomains", "USB LAN"),
@@ -212,6 +213,7 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
   EXPECT_EQ(journal.searchDomainsBackup,
             (std::map<std::string, std::string>{{"USB LAN", "lan.example"}, {"Wi-Fi", "empty"}}));
   EXPECT_THAT(journal.ipv6Disabled, ElementsAre("Wi-Fi", "USB LAN"));
+  EXPECT_EQ(journal.serviceIdentities.at("USB LAN"), "Hardware Port: USB LAN, Device: ");
 
   // Everything handled already: only looked at again.
   tools.clearCalls();
@@ -222,7 +224,8 @@ TEST_F(RoamingTest, AServiceEnabledWhileUpGetsTheTunnelsDNSAndIPv6AndItsOwnBackA
   tools.clearCalls();
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
   EXPECT_THAT(tools.callsOf("networksetup"),
-              ElementsAre(ElementsAre("-setdnsservers", "USB LAN", "192.0.2.53"),
+              ElementsAre(ElementsAre("-listnetworkserviceorder"),
+                          ElementsAre("-setdnsservers", "USB LAN", "192.0.2.53"),
                           ElementsAre("-setsearchdomains", "USB LAN", "lan.example"),
                           ElementsAre("-setdnsservers", "Wi-Fi", "Empty"),
                           ElementsAre("-setsearchdomains", "Wi-Fi", "Empty"),

@@ -8,6 +8,7 @@
 #include "platform/private_file.h"
 #include "service/daemon_process.h"
 #include "service/helper_service.h"
+#include "service/service_identities.h"
 
 namespace zorvik {
 
@@ -20,6 +21,13 @@ void HelperService::tearDown() {
   for (const std::string& text : tunnel.rejectRoutes) {
     if (const auto prefix = parseIPPrefix(text)) deleteRejectRoute(settings.routeTool, *prefix);
   }
+  // Onto the services as they are called now: one renamed while the tunnel was up keeps its
+  // identity, not its name.
+  followRenamedServices(settings.networksetupTool, tunnel,
+                        [this](const std::string& from, const std::string& to) {
+                          logLine("сервис «" + from + "» теперь называется «" + to +
+                                  "», его настройки восстановлены на нём");
+                        });
   restoreDNS(settings.networksetupTool, tunnel.dnsBackup, tunnel.searchDomainsBackup);
   restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);
   // Not waited for: its watcher logs the exit whenever it comes.

@@ -77,6 +77,7 @@ std::string encodeTunnelJournal(const TunnelRecord& record) {
   // Only when there are any: a journal without them reads as before, also to older helpers.
   if (!record.searchDomainsBackup.empty()) out["searchDomainsBackup"] = record.searchDomainsBackup;
   if (!record.rejectRoutes.empty()) out["rejectRoutes"] = record.rejectRoutes;
+  if (!record.serviceIdentities.empty()) out["serviceIdentities"] = record.serviceIdentities;
   return out.dump(2) + "\n";
 }
 
@@ -101,6 +102,9 @@ TunnelRecord decodeTunnelJournal(std::string_view text) {
   // Helpers before search domains wrote none.
   if (const auto domains = in.find("searchDomainsBackup"); domains != in.end())
     journal.searchDomainsBackup = textMapMember(*domains, "searchDomainsBackup");
+  // Nor these, before backups followed a renamed service.
+  if (const auto identities = in.find("serviceIdentities"); identities != in.end())
+    journal.serviceIdentities = textMapMember(*identities, "serviceIdentities");
 
   const json& ipv6 = member(in, "ipv6Disabled");
   if (!ipv6.is_array()) throw std::runtime_error("\"ipv6Disabled\" is not a list");

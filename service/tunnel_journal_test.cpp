@@ -25,6 +25,7 @@ TunnelRecord fullJournal() {
   journal.dnsBackup = {{"Wi-Fi", "empty"}, {"USB 10/100 LAN", "10.0.0.53\n10.0.0.54"}};
   journal.searchDomainsBackup = {{"Wi-Fi", "corp.example\nlan"}, {"USB 10/100 LAN", "empty"}};
   journal.ipv6Disabled = {"Wi-Fi", "Thunderbolt Bridge"};
+  journal.serviceIdentities = {{"Wi-Fi", "Hardware Port: Wi-Fi, Device: en0"}};
   journal.daemonPath = "/Library/PrivilegedHelperTools/amneziawg-go";
   journal.daemonPid = 4242;
   journal.iface = "utun4";
@@ -50,8 +51,10 @@ TEST(TunnelJournalFormat, RoundTripsEveryRecordAndTheEmptyJournal) {
 TEST(TunnelJournalFormat, AJournalOfAHelperBeforeSearchDomainsStillDecodes) {
   json old = json::parse(encodeTunnelJournal(fullJournal()));
   ASSERT_EQ(old.erase("searchDomainsBackup"), 1u);
+  ASSERT_EQ(old.erase("serviceIdentities"), 1u);
   TunnelRecord expected = fullJournal();
   expected.searchDomainsBackup.clear();
+  expected.serviceIdentities.clear();
   EXPECT_EQ(decodeTunnelJournal(old.dump()), expected);
 }
 
@@ -90,6 +93,8 @@ TEST(TunnelJournalFormat, RejectsAnythingButACompleteJournalOfTheRightTypes) {
       {"searchDomainsBackup null", with(json::json_pointer("/searchDomainsBackup"), nullptr)},
       {"searchDomainsBackup value a list",
        with(json::json_pointer("/searchDomainsBackup/Wi-Fi"), json::array({"lan"}))},
+      {"serviceIdentities value null",
+       with(json::json_pointer("/serviceIdentities/Wi-Fi"), nullptr)},
       {"ipv6Disabled text", with(json::json_pointer("/ipv6Disabled"), "Wi-Fi")},
       {"ipv6Disabled entry null", with(json::json_pointer("/ipv6Disabled/0"), nullptr)},
       {"daemon text", with(json::json_pointer("/daemon"), "amneziawg-go")},

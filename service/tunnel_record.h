@@ -23,6 +23,10 @@ struct TunnelRecord {
   /// Each changed service's own search domains, kept as dnsBackup keeps its servers.
   std::map<std::string, std::string> searchDomainsBackup;
   std::vector<std::string> ipv6Disabled;
+  /// The identity (hardware port and device, `ListedService::identity`) of each service the
+  /// three backups above name, as listed at the time: the teardown puts each backup on the
+  /// service that has it then, whatever it is called by then.
+  std::map<std::string, std::string> serviceIdentities;
   /// Reject routes the tunnel added ("::/1"): unlike its other routes they outlive
   /// the interface, so the teardown deletes them.
   std::vector<std::string> rejectRoutes;

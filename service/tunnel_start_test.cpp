@@ -44,6 +44,7 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   for (const auto& call : rejectRouteCalls("add")) expected.push_back(call);
   for (const auto& call : Calls{{"networksetup", "-listallnetworkservices"},
                                 {"networksetup", "-getdnsservers", "Wi-Fi"},
+                                {"networksetup", "-listnetworkserviceorder"},
                                 {"networksetup", "-setdnsservers", "Wi-Fi", "1.1.1.1", "8.8.8.8"},
                                 {"networksetup", "-getdnsservers", "Wi-Fi"},
                                 {"networksetup", "-getdnsservers", "USB LAN"},
@@ -74,6 +75,10 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
               (std::map<std::string, std::string>{{"Wi-Fi", "empty"},
                                                   {"USB LAN", "10.0.0.53\n10.0.0.54"}}));
     EXPECT_THAT(inside().tunnel().ipv6Disabled, ElementsAre("Wi-Fi"));
+    EXPECT_EQ(
+        inside().tunnel().serviceIdentities,
+        (std::map<std::string, std::string>{{"Wi-Fi", "Hardware Port: Wi-Fi, Device: "},
+                                            {"USB LAN", "Hardware Port: USB LAN, Device: "}}));
     return 0;
   });
 
@@ -94,15 +99,17 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
   tools.clearCalls();
   ASSERT_EQ(stop(), (Result{true, std::nullopt}));
   Calls calls = tools.calls();
-  ASSERT_EQ(calls.size(), 6u);
+  ASSERT_EQ(calls.size(), 7u);
   EXPECT_THAT(calls[0],
               ElementsAre("route", "-q", "-n", "delete", "-inet", "203.0.113.5/32", "192.168.1.1"));
   EXPECT_EQ(Calls(calls.begin() + 1, calls.begin() + 3), rejectRouteCalls("delete"));
-  EXPECT_THAT(Calls(calls.begin() + 3, calls.begin() + 5),
+  // Where each backup's service is now, before anything is put back.
+  EXPECT_THAT(calls[3], ElementsAre("networksetup", "-listnetworkserviceorder"));
+  EXPECT_THAT(Calls(calls.begin() + 4, calls.begin() + 6),
               UnorderedElementsAre(ElementsAre("networksetup", "-setdnsservers", "Wi-Fi", "Empty"),
                                    ElementsAre("networksetup", "-setdnsservers", "USB LAN",
                                                "10.0.0.53", "10.0.0.54")));
-  EXPECT_THAT(calls[5], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
+  EXPECT_THAT(calls[6], ElementsAre("networksetup", "-setv6automatic", "Wi-Fi"));
   expectIdle();
 
   // Asked to terminate, not waited for; its exit is logged when it comes.

@@ -7,10 +7,10 @@
 //               "stderr": "...", "exit": 0, "report": false}]}
 // "tool" absent matches any tool; "prefix" matches args as a leading part;
 // "report" prints the open descriptors and the SigBlk/SigIgn lines of
-// /proc/self/status. No matching rule: no output, exit 0, except that, as the
-// simulated Mac would, networksetup -getdnsservers S answers with what an earlier
-// -setdnsservers S set (before any rule); when no rule answers, route -n get [-inet6] A
-// with the latest route through an interface an earlier add made whose address is A, and
+// /proc/self/status; "hang" waits, after its output, until the tool is killed. No matching rule: no
+// output, exit 0, except that, as the simulated Mac would, networksetup -getdnsservers S answers
+// with what an earlier -setdnsservers S set (before any rule); when no rule answers, route -n get
+// [-inet6] A with the latest route through an interface an earlier add made whose address is A, and
 // ifconfig I with I's flags when an earlier "ifconfig I up" (or down) said. A call a rule
 // fails (exit status not 0) or marks "noEffect" set or added nothing. That history is kept
 // in fake_tool_history.jsonl, which clearing the calls leaves.
@@ -242,6 +242,8 @@ int main(int argc, char** argv) {
       if (rule.value("report", false)) out += report();
       zorvik::writeAll(STDERR_FILENO, rule.value("stderr", ""));
       zorvik::writeAll(STDOUT_FILENO, out);
+      // Until the run limit of the caller ends it.
+      while (rule.value("hang", false)) ::pause();
       return rule.value("exit", 0);
     }
     if (tool == "ifconfig" && args.size() == 1) {

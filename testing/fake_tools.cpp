@@ -40,8 +40,13 @@ FakeTools::FakeTools() {
 
 FakeTools& FakeTools::simulateServices(const std::vector<SimulatedService>& services) {
   std::string listing = "An asterisk (*) denotes that a network service is disabled.\n";
+  std::string order = listing;
   for (const SimulatedService& service : services) {
     listing += (service.enabled ? "" : "*") + service.name + "\n";
+    order += "(" + (service.enabled ? std::to_string(&service - services.data() + 1) : "*") + ") " +
+             service.name + "\n(Hardware Port: " +
+             (service.hardwarePort.empty() ? service.name : service.hardwarePort) +
+             ", Device: " + service.device + ")\n\n";
     if (!service.enabled) continue;
     std::string dns;
     for (const std::string& server : service.dnsServers) dns += server + "\n";
@@ -53,6 +58,7 @@ FakeTools& FakeTools::simulateServices(const std::vector<SimulatedService>& serv
     on("networksetup", {"-getsearchdomains", service.name}, domains);
     on("networksetup", {"-getinfo", service.name}, "IPv6: " + service.ipv6 + "\n");
   }
+  on("networksetup", {"-listnetworkserviceorder"}, order);
   return on("networksetup", {"-listallnetworkservices"}, listing);
 }
 
@@ -100,7 +106,8 @@ void FakeTools::writeScenario() const {
   json rules = json::array();
   for (const Rule& rule : rules_) {
     json r = {{"args", rule.arguments},  {"prefix", rule.prefix}, {"stderr", rule.stderrText},
-              {"exit", rule.exitStatus}, {"report", rule.report}, {"noEffect", rule.noEffect}};
+              {"exit", rule.exitStatus}, {"report", rule.report}, {"noEffect", rule.noEffect},
+              {"hang", rule.hang}};
     if (!rule.tool.empty()) r["tool"] = rule.tool;
     if (rule.rawStdout) {
       r["stdoutHex"] = toHex(rule.stdoutText);

@@ -23,6 +23,9 @@ struct SimulatedService {
   bool enabled = true;             ///< a disabled one is only listed, with its "*"
   /// The "-getsearchdomains" answer, one a line; none: "There aren't any ...".
   std::vector<std::string> searchDomains = {};
+  /// Its "-listnetworkserviceorder" port line; empty: the name. A rename keeps both.
+  std::string hardwarePort = {};
+  std::string device = {};
 };
 
 class FakeTools {
@@ -40,6 +43,7 @@ class FakeTools {
     bool rawStdout = false;  ///< write `stdoutText` byte for byte, even if not UTF-8
     bool report = false;     ///< also print open descriptors and SigBlk/SigIgn
     bool noEffect = false;   ///< the call succeeds and changes nothing of the simulated state
+    bool hang = false;       ///< the tool never ends by itself
   };
 
   FakeTools();
@@ -50,8 +54,9 @@ class FakeTools {
   FakeTools& on(const std::string& tool, const Arguments& arguments, const std::string& stdoutText,
                 int exitStatus = 0);
   /// As on(), for every call whose arguments begin with `argumentsPrefix`.
-  /// Answers "-listallnetworkservices", and "-getdnsservers", "-getsearchdomains" and
-  /// "-getinfo" for each enabled service, as the simulated Mac's networksetup would.
+  /// Answers "-listallnetworkservices", "-listnetworkserviceorder", and "-getdnsservers",
+  /// "-getsearchdomains" and "-getinfo" for each enabled service, as the simulated Mac's
+  /// networksetup would.
   FakeTools& simulateServices(const std::vector<SimulatedService>& services);
   FakeTools& onPrefix(const std::string& tool, const Arguments& argumentsPrefix,
                       const std::string& stdoutText, int exitStatus = 0);

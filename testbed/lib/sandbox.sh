@@ -260,10 +260,11 @@ tb_services_default() {
   } >"$TB/services"
 }
 
-# tb_service ENABLED NAME IPV6 DNS [DEVICE [SEARCH_DOMAINS [FLAGS]]]: one line of the services file.
+# tb_service ENABLED NAME IPV6 DNS [DEVICE [SEARCH_DOMAINS [FLAGS [PORT]]]]: one line of the
+# services file.
 tb_service() {
   local line
-  printf -v line '%s\t%s\t%s\t%s\t%s\t%s\t%s' "$1" "$2" "$3" "$4" "${7:-}" "${5:-}" "${6:-}"
+  printf -v line '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s' "$1" "$2" "$3" "$4" "${7:-}" "${5:-}" "${6:-}" "${8:-}"
   while [[ $line == *$'\t' ]]; do line=${line%$'\t'}; done
   printf '%s\n' "$line"
 }

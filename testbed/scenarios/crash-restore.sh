@@ -48,6 +48,7 @@ lan="USB 10/100/1000 LAN"
 tb_expect_eq "$(tb_journal)" "[\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet\",\"$TB_SERVER_ADDRESS/32\",\"$TB_SERVER_ADDRESS\"]
 [\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet6\",\"::/1\",\"::1\"]
 [\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet6\",\"8000::/1\",\"::1\"]
+[\"/usr/sbin/networksetup\",\"-listnetworkserviceorder\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Thunderbolt Bridge\",\"Empty\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"$lan\",\"192.0.2.53\",\"198.51.100.53\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Wi-Fi\",\"Empty\"]

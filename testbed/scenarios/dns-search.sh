@@ -32,7 +32,7 @@ for service in "Wi-Fi" "USB 10/100/1000 LAN" "Thunderbolt Bridge"; do
 [\"/usr/sbin/networksetup\",\"-getsearchdomains\",\"$service\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"$service\",\"$TB_SERVER_TUNNEL_ADDRESS\"]
 [\"/usr/sbin/networksetup\",\"-setsearchdomains\",\"$service\",\"corp.example\"]" "DNS calls for $service"
-  # Each setting is backed up before it is changed.
+  # Each setting is backed up before it is changed (the servers are read once more after).
   for kind in dnsservers searchdomains; do
     [ "$(grep -n -- "-get$kind" <<<"$calls" | head -n 1 | cut -d: -f1)" -lt "$(grep -n -- "-set$kind" <<<"$calls" | cut -d: -f1)" ] ||
       tb_fail "$service: -set$kind before its backup: $calls"

@@ -22,9 +22,10 @@ tb_ping_server 2
 
 # The first tunnel's teardown comes first, before the second bring-up's gateway lookup.
 journal=$(tb_journal)
-tb_expect_eq "$(head -n 8 <<<"$journal")" "[\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet\",\"$TB_SERVER_ADDRESS/32\",\"$TB_SERVER_ADDRESS\"]
+tb_expect_eq "$(head -n 9 <<<"$journal")" "[\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet\",\"$TB_SERVER_ADDRESS/32\",\"$TB_SERVER_ADDRESS\"]
 [\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet6\",\"::/1\",\"::1\"]
 [\"/sbin/route\",\"-q\",\"-n\",\"delete\",\"-inet6\",\"8000::/1\",\"::1\"]
+[\"/usr/sbin/networksetup\",\"-listnetworkserviceorder\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Thunderbolt Bridge\",\"Empty\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"USB 10/100/1000 LAN\",\"192.0.2.53\",\"198.51.100.53\"]
 [\"/usr/sbin/networksetup\",\"-setdnsservers\",\"Wi-Fi\",\"Empty\"]
