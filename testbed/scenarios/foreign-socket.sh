@@ -15,12 +15,16 @@ tb_wait_for 5 test -S /var/run/amneziawg/utun9.sock || tb_fail "the other daemon
 tb_start_helper FAKE_AWG_IFACE=utun FAKE_AWG_SOCKET_DELAY_MS=30 FAKE_AWG_RX_BYTES=4242 \
   FAKE_AWG_RECORD="$TB/own-requests"
 before=$(tb_services_summary)
+# A split tunnel without DNS: the socket is what is looked at, and ten starts with a full
+# tunnel's 32 checked routes would fill the scenario's time on a busy machine.
+config=$TB/split.conf
+tb_client_config allowed=10.77.0.0/24 dns= >"$config"
 exits() { grep -c "amneziawg-go завершился" "$TB_HELPER_LOG" || true; }
 exited() { [ "$(exits)" -ge "$1" ]; }
 
 tb_step "$rounds starts and stops"
 for ((round = 1; round <= rounds; round++)); do
-  tb_expect_eq "$(tb_ctl start "$TB_CLIENT_CONFIG")" "tunnel started" "zorvikctl start $round"
+  tb_expect_eq "$(tb_ctl start "$config")" "tunnel started" "zorvikctl start $round"
   tb_expect_eq "$(tb_status_field rx)" 4242 "received bytes from our own daemon, round $round"
   tb_expect_eq "$(tb_ctl stop)" "tunnel stopped" "zorvikctl stop $round"
   # The next daemon takes the same name: the last one's socket must be gone first.
