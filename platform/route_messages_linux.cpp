@@ -9,15 +9,10 @@
 
 #include "platform/route_messages.h"
 
+#include "base/unaligned_read.h"
+
 namespace zorvik {
 namespace {
-
-template <class Value>
-Value readAt(const unsigned char* at) {
-  Value value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
 
 // The payload of the first attribute of `type` among `attributes` (`length` bytes).
 std::optional<std::string_view> attribute(const unsigned char* attributes, std::size_t length,

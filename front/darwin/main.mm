@@ -20,7 +20,7 @@
 #include "base/system_log.h"
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
-#include "front/darwin/log_sink.h"
+#include "front/log_sink.h"
 #include "front/darwin/stop_signals.h"
 #include "front/log_messages.h"
 #include "front/shared_service.h"

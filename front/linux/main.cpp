@@ -14,7 +14,7 @@
 #include "front/helper_delegate.h"
 #include "front/linux/code_signing.h"
 #include "front/linux/listener.h"
-#include "front/linux/log_sink.h"
+#include "front/log_sink.h"
 #include "front/linux/peer_identity.h"
 #include "front/linux/refusal_log.h"
 #include "front/linux/stop_signals.h"
