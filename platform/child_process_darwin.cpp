@@ -73,8 +73,7 @@ ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
     }
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return Event::timedOut;
-    const timespec timeout =
-        timespecOf(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
+    const timespec timeout = timespecOf(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
     struct kevent events[2];
     const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2,
                                deadline == kNoDeadline ? nullptr : &timeout);

@@ -7,9 +7,8 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/route_messages.h"
-
 #include "base/unaligned_read.h"
+#include "platform/route_messages.h"
 
 namespace zorvik {
 namespace {

@@ -1,7 +1,8 @@
+#include "platform/socket_io_linux.h"
+
 #include <sys/socket.h>
 
 #include "platform/socket_io.h"
-#include "platform/socket_io_linux.h"
 
 namespace zorvik {
 
