@@ -8,6 +8,7 @@
 
 #include "front/linux/code_signing.h"
 #include "front/linux/peer_identity.h"
+#include "platform/child_process.h"
 #include "testing/ctl_run.h"
 #include "testing/listener_harness.h"
 
@@ -113,7 +114,7 @@ ListenerHarness realCheckerHarness(const std::string& helperPath) {
 
 // The test binary plays the helper: zorvikctl lies beside it in the build root.
 TEST(ZorvikctlAdmission, TheRealCheckerAdmitsTheClientBesideTheHelper) {
-  const std::string self = ownExecutablePath();
+  const std::string self = processExecutablePath(::getpid()).value_or("");
   ASSERT_EQ(fs::canonical(fs::path(self).parent_path()), fs::canonical(ZORVIK_BUILD_DIR));
   auto harness = realCheckerHarness(self);
   EXPECT_EQ(runCtl({"--socket", harness.socketPath(), "version"}), (CtlResult{0, "1\n", ""}));

@@ -1,7 +1,10 @@
 #include "config/uapi_request.h"
 
 #include <array>
+#include <cstdint>
+#include <limits>
 #include <optional>
+#include <string_view>
 
 #include "base/service_error.h"
 #include "base/text.h"
@@ -14,6 +17,9 @@ namespace {
 
 /// How much of a daemon's answer an error text quotes.
 constexpr std::size_t kQuotedAnswerBytes = 256;
+
+/// The most digits an errno value of the answer may have: any int fits in 10.
+constexpr std::size_t kMaxErrnoDigits = 10;
 
 /// A device setting of the daemon: its configuration key (lower-cased) and its UAPI name.
 struct DeviceKey {
@@ -134,6 +140,32 @@ std::optional<std::string> keepaliveValue(const StringMap& peer) {
   return std::nullopt;
 }
 
+// The answer to a set is `key=value` lines up to an empty line (or the end, when the daemon
+// closes after its last line), and the only one is errno=N. Anything else may be a daemon
+// that did not take the configuration, so it counts as a refusal.
+bool setAnswerSucceeded(std::string_view answer) {
+  std::optional<bool> errnoIsZero;
+  while (!answer.empty()) {
+    const auto end = answer.find('\n');
+    if (end == std::string_view::npos) return false;  // cut off mid-line
+    const std::string_view line = answer.substr(0, end);
+    answer.remove_prefix(end + 1);
+    if (line.empty()) break;
+    constexpr std::string_view key = "errno=";
+    if (errnoIsZero || !line.starts_with(key)) return false;
+    const std::string_view digits = line.substr(key.size());
+    if (digits.empty() || digits.size() > kMaxErrnoDigits ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+      return false;
+    }
+    const auto value = parseUInt64(digits);
+    if (!value || *value > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
+      return false;
+    errnoIsZero = *value == 0;
+  }
+  return errnoIsZero.value_or(false);
+}
+
 }  // namespace
 
 std::string hexEncode(std::string_view bytes) {
@@ -184,7 +216,7 @@ void applyUAPIConfig(const std::string& socketPath, const StringMap& interface,
                      std::chrono::milliseconds timeout) {
   const std::string request = makeUAPISetRequest(interface, peer, endpoint);
   const std::string answer = uapiTransact(socketPath, request, timeout);
-  if (answer.find("errno=0") == std::string::npos) {
+  if (!setAnswerSucceeded(answer)) {
     // Quoted only in part: the text goes into a reply and a log line.
     throw ServiceError("UAPI отклонил конфиг: " +
                        std::string(prefixOfUTF8(answer, kQuotedAnswerBytes)));

@@ -274,15 +274,33 @@ TEST_P(ApplyUAPIConfigAnswers, AcceptsOnlyAnAnswerWithErrnoZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ApplyUAPIConfigAnswers,
-    ::testing::Values(AnswerCase{"errnoZero", "errno=0\n\n", ""},
-                      AnswerCase{"errnoZeroAnywhere", "note=1\nerrno=0\n\n", ""},
-                      AnswerCase{"rejected", "errno=-22\n\n",
-                                 "UAPI отклонил конфиг: errno=-22\n\n"},
-                      AnswerCase{"empty", "", "UAPI отклонил конфиг: "},
-                      AnswerCase{"unfinished", "errno=1", "UAPI отклонил конфиг: errno=1"},
-                      // Quoted up to 256 bytes, never cutting a character in two.
-                      AnswerCase{"longQuotedInPart", std::string(255, 'e') + "жж\n\n",
-                                 "UAPI отклонил конфиг: " + std::string(255, 'e')}),
+    ::testing::Values(
+        AnswerCase{"errnoZero", "errno=0\n\n", ""},
+        AnswerCase{"errnoZeroThenClosed", "errno=0\n", ""},
+        AnswerCase{"errnoZeroLeadingZero", "errno=00\n\n", ""},
+        AnswerCase{"afterTheEmptyLineIgnored", "errno=0\n\nnote=1\n", ""},
+        AnswerCase{"refused", "errno=1\n\n", "UAPI отклонил конфиг: errno=1\n\n"},
+        AnswerCase{"rejected", "errno=-22\n\n", "UAPI отклонил конфиг: errno=-22\n\n"},
+        AnswerCase{"otherLineBefore", "note=1\nerrno=0\n\n",
+                   "UAPI отклонил конфиг: note=1\nerrno=0\n\n"},
+        AnswerCase{"otherLineAfter", "errno=0\nnote=1\n\n",
+                   "UAPI отклонил конфиг: errno=0\nnote=1\n\n"},
+        AnswerCase{"secondErrno", "errno=0\nerrno=0\n\n",
+                   "UAPI отклонил конфиг: errno=0\nerrno=0\n\n"},
+        AnswerCase{"missingErrno", "note=1\n\n", "UAPI отклонил конфиг: note=1\n\n"},
+        AnswerCase{"emptyLineFirst", "\nerrno=0\n\n", "UAPI отклонил конфиг: \nerrno=0\n\n"},
+        AnswerCase{"hexSuffix", "errno=0x\n\n", "UAPI отклонил конфиг: errno=0x\n\n"},
+        AnswerCase{"signed", "errno=-0\n\n", "UAPI отклонил конфиг: errno=-0\n\n"},
+        AnswerCase{"blank", "errno=0 \n\n", "UAPI отклонил конфиг: errno=0 \n\n"},
+        AnswerCase{"noDigits", "errno=\n\n", "UAPI отклонил конфиг: errno=\n\n"},
+        AnswerCase{"elevenZeros", "errno=00000000000\n\n",
+                   "UAPI отклонил конфиг: errno=00000000000\n\n"},
+        AnswerCase{"pastInt", "errno=2147483648\n\n", "UAPI отклонил конфиг: errno=2147483648\n\n"},
+        AnswerCase{"empty", "", "UAPI отклонил конфиг: "},
+        AnswerCase{"unfinished", "errno=0", "UAPI отклонил конфиг: errno=0"},
+        // Quoted up to 256 bytes, never cutting a character in two.
+        AnswerCase{"longQuotedInPart", std::string(255, 'e') + "жж\n\n",
+                   "UAPI отклонил конфиг: " + std::string(255, 'e')}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -57,10 +57,6 @@ std::optional<std::string> parseDefaultRouteInterface(std::string_view routeOutp
   return std::string(*field);
 }
 
-std::optional<std::string> lookupDefaultGateway(const std::string& routeTool) {
-  return lookupDefaultRoute(routeTool).gateway;
-}
-
 DefaultRoute lookupDefaultRoute(const std::string& routeTool) {
   return lookupRouteTo(routeTool, "default");
 }

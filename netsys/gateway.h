@@ -14,9 +14,6 @@ std::optional<std::string> parseDefaultGateway(std::string_view routeOutput);
 /// The interface of "route -n get default" output, or nothing.
 std::optional<std::string> parseDefaultRouteInterface(std::string_view routeOutput);
 
-/// Runs `routeTool` -n get default and parses its output.
-std::optional<std::string> lookupDefaultGateway(const std::string& routeTool);
-
 /// A route as one "route -n get" shows it (the default route, or the one a host takes).
 struct DefaultRoute {
   std::optional<std::string> gateway;  ///< as parseDefaultGateway gives it

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "testing/fake_tools.h"
-
 namespace zorvik {
 namespace {
 
@@ -37,22 +35,6 @@ TEST(ParseDefaultGateway, TakesTheLastColonPieceOfTheFirstGatewayLine) {
   for (const auto& c : cases) {
     EXPECT_EQ(parseDefaultGateway(c.output), c.expected) << c.name;
   }
-}
-
-TEST(LookupDefaultGateway, RunsRouteGetDefaultAndParsesIt) {
-  test_support::FakeTools tools;
-  tools.on("route", {"-n", "get", "default"}, "   gateway: 10.0.0.1\n");
-  EXPECT_EQ(lookupDefaultGateway(tools.routePath()), "10.0.0.1");
-  EXPECT_EQ(tools.calls(),
-            (std::vector<std::vector<std::string>>{{"route", "-n", "get", "default"}}));
-}
-
-TEST(LookupDefaultGateway, NothingWhenTheToolFailsOrIsMissing) {
-  test_support::FakeTools tools;
-  tools.on("route", {"-n", "get", "default"}, "route: writing to routing socket: not in table\n",
-           1);
-  EXPECT_EQ(lookupDefaultGateway(tools.routePath()), std::nullopt);
-  EXPECT_EQ(lookupDefaultGateway(tools.dir().file("absent")), std::nullopt);
 }
 
 }  // namespace

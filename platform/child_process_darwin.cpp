@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "base/timespec.h"
 #include "platform/child_process.h"
 
 namespace zorvik {
@@ -72,9 +73,7 @@ ChildWatch::Event ChildWatch::waitWatched(int fd, Clock::time_point deadline) {
     }
     const auto left = deadline - Clock::now();
     if (left <= Clock::duration::zero()) return Event::timedOut;
-    const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
-                           static_cast<long>(nanoseconds % 1000000000)};
+    const timespec timeout = timespecOf(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
     struct kevent events[2];
     const int ready = ::kevent(handle_.get(), nullptr, 0, events, 2,
                                deadline == kNoDeadline ? nullptr : &timeout);

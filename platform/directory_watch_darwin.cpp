@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "base/fd_io.h"
+#include "base/timespec.h"
 #include "platform/directory_watch.h"
 
 namespace zorvik {
@@ -46,9 +47,7 @@ void DirectoryWatch::watchFileToo(const std::string& path) {
 }
 
 int DirectoryWatch::waitOnce(Clock::duration left) {
-  const auto nanoseconds = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-  const timespec timeout{static_cast<time_t>(nanoseconds / 1000000000),
-                         static_cast<long>(nanoseconds % 1000000000)};
+  const timespec timeout = timespecOf(std::chrono::duration_cast<std::chrono::nanoseconds>(left));
   struct kevent events[2];
   return ::kevent(handle_.get(), nullptr, 0, events, 2, &timeout);
 }

@@ -10,7 +10,6 @@
 
 #include "base/fd_io.h"
 #include "base/unique_fd.h"
-#include "platform/append_file.h"
 #include "platform/durable_sync.h"
 
 namespace zorvik {

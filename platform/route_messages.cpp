@@ -1,9 +1,10 @@
 #include "platform/route_messages.h"
 
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 #include <utility>
+
+#include "base/unaligned_read.h"
 
 namespace zorvik {
 namespace {
@@ -15,13 +16,6 @@ bool isSystemLink(std::string_view name) {
     if (name.substr(0, prefix.size()) == prefix) return true;
   }
   return false;
-}
-
-template <class Value>
-Value readAt(const unsigned char* at) {
-  Value value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
 }
 
 // A routing message's addresses follow its header, each padded to 4 bytes; a zero

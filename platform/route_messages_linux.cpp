@@ -7,17 +7,11 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/unaligned_read.h"
 #include "platform/route_messages.h"
 
 namespace zorvik {
 namespace {
-
-template <class Value>
-Value readAt(const unsigned char* at) {
-  Value value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
 
 // The payload of the first attribute of `type` among `attributes` (`length` bytes).
 std::optional<std::string_view> attribute(const unsigned char* attributes, std::size_t length,

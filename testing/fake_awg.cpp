@@ -18,7 +18,7 @@
 //                                 (without it, a set is judged as the daemon judges it)
 //   FAKE_AWG_SPLIT_MS=n           write each answer's final "\n" separately, n ms later
 //   FAKE_AWG_ANSWER_PAD=n         put at least n bytes of "padding=..." lines
-//                                 before every answer
+//                                 before every get answer
 //   FAKE_AWG_CLOSE_WITHOUT_ANSWER=1  read the request, close without answering
 //   FAKE_AWG_NEVER_ANSWER=1       read the request, keep the connection open unanswered
 //   FAKE_AWG_FLOOD=1              answer "set" with "flood=..." lines, never the empty
@@ -264,7 +264,8 @@ std::optional<std::string> answerTo(const std::string& request) {
     return std::nullopt;
   }
   std::string answer;
-  const long pad = envNumber("FAKE_AWG_ANSWER_PAD", 0);
+  // Only a get answer carries lines besides its errno; a set answer is that line alone.
+  const long pad = request.starts_with("set=1\n") ? 0 : envNumber("FAKE_AWG_ANSWER_PAD", 0);
   while (static_cast<long>(answer.size()) < pad)
     answer += "padding=" + std::string(100, 'x') + "\n";
   return answer + body;

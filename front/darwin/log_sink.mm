@@ -1,4 +1,4 @@
-#include "front/darwin/log_sink.h"
+#include "front/log_sink.h"
 
 #include <os/log.h>
 

@@ -20,9 +20,9 @@
 #include "base/system_log.h"
 #import "front/darwin/ZorvikHelperProtocol.h"
 #import "front/darwin/listener.h"
-#include "front/darwin/log_sink.h"
 #include "front/darwin/stop_signals.h"
 #include "front/log_messages.h"
+#include "front/log_sink.h"
 #include "front/shared_service.h"
 #include "platform/child_process.h"
 #include "platform/standard_descriptors.h"
@@ -48,7 +48,7 @@ int main() {
   daemonLog = new zorvik::SystemLog(unifiedLog, zorvik::kHelperMachServiceName, "daemon");
   daemonLog->info(zorvik::kStartingMessage);
   // A stop during the replay below is handled once dispatch_main runs.
-  zorvik::watchStopSignals(*daemonLog);
+  zorvik::stopOnFirstSignal(*daemonLog);
 
   // Options and environment are ignored. The tunnel daemon sits beside the executable itself,
   // as the system reports its path, not beside a possibly relative argument zero.

@@ -6,6 +6,6 @@ namespace zorvik {
 
 /// Has SIGTERM and SIGINT delivered on the main queue, where the first one runs stopOnSignal
 /// with `daemonLog`, which must outlive the process. Call it once, before dispatch_main.
-void watchStopSignals(const SystemLog& daemonLog);
+void stopOnFirstSignal(const SystemLog& daemonLog);
 
 }  // namespace zorvik

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "front/shared_service.h"
-#include "front/stop_signal.h"
+#include "front/stop_on_signal.h"
 
 namespace zorvik {
 namespace {
@@ -20,7 +20,7 @@ dispatch_source_t stopSources[2];
 // SIGTERM and SIGINT arrive through dispatch sources on the main queue, so the teardown is
 // started from ordinary code, not from a signal handler. Ignored, so that the default action
 // does not end the process first; the sources still see them.
-void watchStopSignals(const SystemLog& daemonLog) {
+void stopOnFirstSignal(const SystemLog& daemonLog) {
   const SystemLog* log = &daemonLog;
   const int signals[] = {SIGTERM, SIGINT};
   for (int i = 0; i < 2; ++i) {

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "base/text.h"
 #include "front/log_messages.h"
@@ -18,13 +17,6 @@ std::optional<uid_t> parseUid(std::string_view digits) {
   const auto value = parseUInt64(digits);
   if (!value || *value > std::numeric_limits<uid_t>::max()) return std::nullopt;
   return static_cast<uid_t>(*value);
-}
-
-std::optional<std::string> readLink(const std::string& path) {
-  std::error_code ec;
-  std::filesystem::path target = std::filesystem::read_symlink(path, ec);
-  if (ec) return std::nullopt;
-  return target.string();
 }
 
 }  // namespace
@@ -54,7 +46,5 @@ std::shared_ptr<ClientRequirement> LinuxCodeSigning::compileRequirement(const st
   const auto directory = std::filesystem::path(executablePath_).parent_path();
   return std::make_shared<LinuxClientRequirement>((directory / "zorvikctl").string(), *uid);
 }
-
-std::string ownExecutablePath() { return readLink("/proc/self/exe").value_or(std::string()); }
 
 }  // namespace zorvik

@@ -23,7 +23,8 @@ class LinuxClientRequirement final : public ClientRequirement {
 /// uid of its own executable file, and the client is `zorvikctl` beside it.
 class LinuxCodeSigning final : public CodeSigning {
  public:
-  /// `executablePath` is the helper's own executable (production: /proc/self/exe's target).
+  /// `executablePath` is the helper's own executable (production: processExecutablePath of its own
+  /// pid).
   explicit LinuxCodeSigning(std::string executablePath);
 
   OwnTeamID readOwnTeamID() override;
@@ -33,8 +34,5 @@ class LinuxCodeSigning final : public CodeSigning {
  private:
   std::string executablePath_;
 };
-
-/// The executable this process runs, resolved through /proc/self/exe.
-std::string ownExecutablePath();
 
 }  // namespace zorvik

@@ -14,6 +14,7 @@
 #include "front/linux/connection_loop.h"
 #include "front/log_messages.h"
 #include "platform/socket_io.h"
+#include "platform/socket_io_linux.h"
 
 namespace zorvik {
 namespace {
@@ -40,11 +41,8 @@ UniqueFd unixStreamSocket() {
 }
 
 uid_t peerUid(int socketFd) {
-  ucred credentials{};
-  socklen_t length = sizeof credentials;
-  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0)
-    return kUnknownUid;
-  return credentials.uid;
+  const auto credentials = unixSocketPeerCredentials(socketFd);
+  return credentials ? credentials->uid : kUnknownUid;
 }
 
 // True when something accepts connections on `path`.

@@ -1,4 +1,4 @@
-#include "front/linux/log_sink.h"
+#include "front/log_sink.h"
 
 #include <unistd.h>
 

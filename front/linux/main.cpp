@@ -14,13 +14,13 @@
 #include "front/helper_delegate.h"
 #include "front/linux/code_signing.h"
 #include "front/linux/listener.h"
-#include "front/linux/log_sink.h"
 #include "front/linux/peer_identity.h"
 #include "front/linux/refusal_log.h"
 #include "front/linux/stop_signals.h"
 #include "front/log_messages.h"
+#include "front/log_sink.h"
 #include "front/shared_service.h"
-#include "front/stop_signal.h"
+#include "platform/child_process.h"
 #include "platform/standard_descriptors.h"
 
 using namespace zorvik;
@@ -44,9 +44,11 @@ int main() {
   const auto* daemonLog = new SystemLog(sink, kHelperMachServiceName, "daemon");
   daemonLog->info(kStartingMessage);
 
+  // From the executable itself, as the system reports its path, not from argument zero,
+  // which may be relative.
+  const std::string ownPath = processExecutablePath(::getpid()).value_or("");
   HelperSettings settings;
-  // From the executable itself, not from argument zero, which may be relative.
-  settings.daemonPath = daemonPathFor(ownExecutablePath());
+  settings.daemonPath = daemonPathFor(ownPath);
   settings.logSink = sink;
   configureSharedService(std::move(settings));
 
@@ -55,7 +57,7 @@ int main() {
   auto refusalLog = std::make_shared<RefusalLog>(sink);
   const auto* delegateLog = new SystemLog(refusalLog, kHelperMachServiceName, "daemon");
   const auto* delegate =
-      new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownExecutablePath()), *delegateLog);
+      new HelperDelegate(std::make_shared<LinuxCodeSigning>(ownPath), *delegateLog);
   ListenerOptions options;
   options.refusalLog = std::move(refusalLog);
 
@@ -76,7 +78,5 @@ int main() {
   replayTunnelJournal();
   listener->resume();
 
-  stopOnSignal(waitForStopSignal(), *daemonLog, sharedService, [](int status) { ::_exit(status); });
-  // The queue ends the process; a second signal finds this thread parked and stays pending.
-  for (;;) ::pause();
+  stopOnFirstSignal(*daemonLog);
 }

@@ -14,6 +14,7 @@
 #include "front/log_messages.h"
 #include "platform/child_process.h"
 #include "platform/child_process_linux.h"
+#include "platform/socket_io.h"
 
 // Older kernel headers lack it; the kernel answers ENOPROTOOPT where it is unknown.
 #ifndef SO_PEERPIDFD
@@ -61,13 +62,8 @@ UniqueFd peerPidfd(int socketFd) {
   }
   // Any other failure (the peer is gone) must not fall back to a pid that may be reused.
   if (errno != ENOPROTOOPT) return UniqueFd();
-  ucred credentials{};
-  length = sizeof credentials;
-  if (::getsockopt(socketFd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
-      credentials.pid <= 0) {
-    return UniqueFd();
-  }
-  return openPidfd(credentials.pid);
+  const auto pid = unixSocketPeerPid(socketFd);
+  return pid ? openPidfd(*pid) : UniqueFd();
 }
 
 }  // namespace

@@ -18,9 +18,6 @@ class LinuxPeerIdentity final : public PeerIdentity {
   bool copyGuestCode() override;
   std::int32_t checkValidity(const ClientRequirement& requirement) override;
 
-  /// The peer's executable path, once copyGuestCode has succeeded.
-  const std::string& executablePath() const { return executablePath_; }
-
  private:
   int socketFd_;
   std::string executablePath_;

@@ -2,6 +2,10 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <unistd.h>
+
+#include "front/shared_service.h"
+#include "front/stop_on_signal.h"
 
 namespace zorvik {
 namespace {
@@ -12,6 +16,14 @@ sigset_t stopSignals() {
   sigaddset(&set, SIGTERM);
   sigaddset(&set, SIGINT);
   return set;
+}
+
+int waitForStopSignal() {
+  const sigset_t set = stopSignals();
+  for (;;) {
+    int signal = 0;
+    if (::sigwait(&set, &signal) == 0) return signal;
+  }
 }
 
 }  // namespace
@@ -25,12 +37,10 @@ void blockStopSignals() {
   ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-int waitForStopSignal() {
-  const sigset_t set = stopSignals();
-  for (;;) {
-    int signal = 0;
-    if (::sigwait(&set, &signal) == 0) return signal;
-  }
+void stopOnFirstSignal(const SystemLog& daemonLog) {
+  stopOnSignal(waitForStopSignal(), daemonLog, sharedService, [](int status) { ::_exit(status); });
+  // The queue ends the process; a second signal finds this thread parked and stays pending.
+  for (;;) ::pause();
 }
 
 }  // namespace zorvik

@@ -1,4 +1,4 @@
-#include "front/stop_signal.h"
+#include "front/stop_on_signal.h"
 
 #include <cstdlib>
 #include <exception>

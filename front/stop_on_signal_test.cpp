@@ -1,4 +1,4 @@
-#include "front/stop_signal.h"
+#include "front/stop_on_signal.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
