@@ -194,8 +194,9 @@ class TunnelTest : public ::testing::Test {
     std::promise<Status> answered;
     svc().status(
         [&](bool active, std::uint64_t rx, std::uint64_t tx, std::optional<std::uint64_t> age) {
-          answered.set_value({active, rx, tx});
+          // Before the value: the waiting test reads it as soon as the future is ready.
           lastHandshakeAge = age;
+          answered.set_value({active, rx, tx});
         });
     return await(answered.get_future());
   }
