@@ -93,8 +93,7 @@ void HelperService::launchDaemon() {
   tunnel.sockPath = *socket;
 }
 
-std::optional<std::string> HelperService::waitForUAPISocket(
-    std::chrono::milliseconds timeout) const {
+std::optional<std::string> HelperService::waitForUAPISocket(std::chrono::milliseconds timeout) {
   // Only the socket named after our daemon's interface, and only once our daemon (or a child
   // of it) listens there: a socket of that name held by another process, a daemon still dying
   // from an earlier start included, must not get our key.

@@ -64,7 +64,7 @@ class HelperService final : public ZorvikHelperProtocol,
 
   void bringUp(const TunnelConfig& config);
   void launchDaemon();
-  std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout);
   /// Waits, bounded by the kill window, until the daemon the last teardown ended is gone, so
   /// a new one never meets its interface or socket.
   void awaitEndedDaemon();
