@@ -15,7 +15,7 @@ namespace test_support {
 class DaemonProcessAccess;
 }
 
-/// A running tunnel daemon child and the thread that watches for its exit.
+/// A long-running child (the tunnel daemon) and the thread that watches for its exit.
 /// The watcher marks the child exited before it reaps it, and `terminate`
 /// signals only a child not yet marked, so no signal can reach a reused pid.
 class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
