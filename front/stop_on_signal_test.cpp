@@ -53,7 +53,7 @@ TEST_F(StopSignalTest, TearsDownAsAStopDoesAfterTheQueuedRequestsThenExitsWithZe
   EXPECT_EQ(events, (std::vector<std::string>{"status: up", "exit 0"}));
   EXPECT_EQ(tools.calls(), stopCalls) << "the teardown's tool runs differ from a stop's";
   EXPECT_TRUE(tunnelDaemon->waitUntilFinished(10s));
-  EXPECT_EQ(tunnelDaemon->terminateRequestsSent(), 1);
+  EXPECT_EQ(DaemonProcessAccess::terminateRequestsSent(*tunnelDaemon), 1);
   EXPECT_EQ(daemonSink->messages(),
             std::vector<std::string>{kStopSignalReceived + std::to_string(SIGTERM)});
 }

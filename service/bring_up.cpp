@@ -16,14 +16,15 @@ namespace zorvik {
 void HelperService::bringUp(const TunnelConfig& config) {
   // As a Mac's /var/run entries, 0755 whatever the umask: a 0775 one would be refused below.
   try {
-    makeDirectories(runDir, 0755);
+    makeDirectories(settings.runDir, 0755);
   } catch (const std::system_error& error) {
-    throw Err("не удалось создать каталог " + runDir + ": " + error.code().message());
+    throw Err("не удалось создать каталог " + settings.runDir + ": " + error.code().message());
   }
   // The daemon's socket is known by its name in here: in a directory that someone else can
   // write to, any process could have put its own socket there first.
-  if (!isPrivateDirectory(runDir))
-    throw Err("небезопасный каталог " + runDir + ": владелец не root или запись открыта другим");
+  if (!isPrivateDirectory(settings.runDir))
+    throw Err("небезопасный каталог " + settings.runDir +
+              ": владелец не root или запись открыта другим");
 
   // One "route -n get default", as ever; its interface is kept for the route watch.
   const DefaultRoute defaultRoute = lookupDefaultRoute(settings.routeTool);

@@ -3,11 +3,10 @@
 
 #include <filesystem>
 
-#include "base/unicode_space.h"
 #include "platform/append_file.h"
 #include "platform/child_process.h"
+#include "platform/daemon_process.h"
 #include "platform/directory_watch.h"
-#include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
 
@@ -62,7 +61,7 @@ void HelperService::launchDaemon() {
   tunnel.daemonPath = noCanonicalPath ? path : canonical.string();
   recordJournal();
   std::weak_ptr<HelperService> service = weak_from_this();
-  proc = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
+  daemons.running = DaemonProcess::launch(request, [service](const DaemonProcess& process) {
     auto alive = service.lock();
     if (!alive) return;
     alive->daemonTerminated(process);
@@ -71,42 +70,39 @@ void HelperService::launchDaemon() {
       if (auto stillAlive = service.lock()) stillAlive->daemonEnded(ended);
     });
   });
-  tunnel.daemonPid = proc->pid();
+  tunnel.daemonPid = daemons.running->pid();
   recordJournal();
   daemonLog.reset();
-  logLine("amneziawg-go pid=" + std::to_string(proc->pid()));
+  logLine("amneziawg-go pid=" + std::to_string(daemons.running->pid()));
 
-  // Kept for the service's life: letting an inotify instance go costs the queue some 15 ms.
-  if (!runDirWatch) runDirWatch = std::make_unique<DirectoryWatch>(runDir);
-  auto nameText =
-      waitForFileText(*runDirWatch, nameFile, settings.interfaceNameWait, settings.pollInterval);
-  if (!nameText) throw Err("amneziawg-go не создал utun");
-  std::string name(trimSpacesTabsAndLineBreaks(*nameText));
-  if (name.empty()) throw Err("amneziawg-go не создал utun");
-  tunnel.iface = name;
+  const auto name = waitForInterfaceName(daemons.runDirWatch(settings.runDir), nameFile,
+                                         settings.interfaceNameWait, settings.pollInterval);
+  if (!name) throw Err("amneziawg-go не создал utun");
+  tunnel.iface = *name;
   recordJournal();
-  logLine("utun=" + name + "; ищу UAPI-сокет в " + runDir);
+  logLine("utun=" + *name + "; ищу UAPI-сокет в " + settings.runDir);
 
   auto socket = waitForUAPISocket(settings.socketWait);
   if (!socket) {
-    logLine("сокета нет. содержимое " + runDir + ": [" + joinedNames(listDirectoryNames(runDir)) +
-            "]  amneziawg-go жив=" + (proc->isRunning() ? "true" : "false"));
+    logLine("сокета нет. содержимое " + settings.runDir + ": [" +
+            joinedNames(listDirectoryNames(settings.runDir)) +
+            "]  amneziawg-go жив=" + (daemons.running->isRunning() ? "true" : "false"));
     throw Err("нет UAPI-сокета");
   }
   logLine("сокет готов: " + *socket);
   tunnel.sockPath = *socket;
 }
 
-std::optional<std::string> HelperService::waitForUAPISocket(
-    std::chrono::milliseconds timeout) const {
+std::optional<std::string> HelperService::waitForUAPISocket(std::chrono::milliseconds timeout) {
   // Only the socket named after our daemon's interface, and only once our daemon (or a child
   // of it) listens there: a socket of that name held by another process, a daemon still dying
   // from an earlier start included, must not get our key.
-  const std::string own = runDir + "/" + *tunnel.iface + ".sock";
-  const pid_t daemon = proc->pid();
+  const std::string own = interfaceSocketPath(settings.runDir, *tunnel.iface);
+  const pid_t daemon = daemons.running->pid();
   std::optional<pid_t> foreignLogged;
   return waitForDirectoryEntry(
-      *runDirWatch, timeout, settings.pollInterval, [&]() -> std::optional<std::string> {
+      daemons.runDirWatch(settings.runDir), timeout, settings.pollInterval,
+      [&]() -> std::optional<std::string> {
         const auto listener = listeningProcess(own);
         if (!listener) return std::nullopt;
         if (isSameOrDescendant(*listener, daemon)) return own;
@@ -120,9 +116,9 @@ std::optional<std::string> HelperService::waitForUAPISocket(
 }
 
 void HelperService::awaitEndedDaemon() {
-  if (!endedDaemon) return;
-  const auto ended = std::move(endedDaemon);
-  endedDaemon.reset();
+  if (!daemons.ended) return;
+  const auto ended = std::move(daemons.ended);
+  daemons.ended.reset();
   // Its terminate was sent at the teardown and is followed by a kill at kKillAfter; a second
   // more covers the reap.
   if (!ended->waitUntilFinished(DaemonProcess::kKillAfter + std::chrono::seconds(1))) {
@@ -135,7 +131,7 @@ void HelperService::daemonEnded(const std::weak_ptr<const DaemonProcess>& ended)
   // Only the daemon of the tunnel that is up now; a teardown or a new start may have
   // come first, and then there is nothing left to undo.
   const auto process = ended.lock();
-  if (!process || proc.get() != process.get() || !tunnel.active) return;
+  if (!process || daemons.running.get() != process.get() || !tunnel.active) return;
   logLine("amneziawg-go завершился при поднятом туннеле, туннель опускается");
   tearDown();
 }

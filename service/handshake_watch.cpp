@@ -2,10 +2,11 @@
 
 namespace zorvik {
 
-void HandshakeWatch::restart(Clock::time_point start, std::chrono::milliseconds grace) {
+std::uint64_t HandshakeWatch::restart(Clock::time_point start, std::chrono::milliseconds grace) {
   deadline_ = start + grace;
   missingReported_ = false;
   seen_ = false;
+  return ++serial_;
 }
 
 HandshakeWatch::News HandshakeWatch::observe(Clock::time_point now, bool hadHandshake) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 
 namespace zorvik {
 
@@ -12,14 +13,17 @@ class HandshakeWatch {
   using Clock = std::chrono::steady_clock;
   enum class News { none, missing, arrived };
 
-  /// A new tunnel, started at `start`.
-  void restart(Clock::time_point start, std::chrono::milliseconds grace);
+  /// A new tunnel, started at `start`; gives its serial.
+  std::uint64_t restart(Clock::time_point start, std::chrono::milliseconds grace);
+  /// Which tunnel a late reading or check belongs to: counts the restarts.
+  std::uint64_t serial() const { return serial_; }
   /// One reading at `now`: whether the daemon reported a handshake. Gives what to log.
   News observe(Clock::time_point now, bool hadHandshake);
   /// True once a handshake was seen: nothing is left to report.
   bool settled() const { return seen_; }
 
  private:
+  std::uint64_t serial_ = 0;
   Clock::time_point deadline_{};
   bool missingReported_ = false;
   bool seen_ = false;

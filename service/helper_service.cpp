@@ -12,15 +12,14 @@ namespace zorvik {
 
 HelperService::HelperService(HelperSettings helperSettings)
     : log(helperSettings.logSink, kHelperMachServiceName, "tunnel"),
-      runDir(helperSettings.runDir),
-      logPath(helperSettings.logPath),
       settings(std::move(helperSettings)),
+      journal(settings.journalPath, log),
       follower(
           settings, [this](const std::string& message) { logLine(message); },
           [this] { recordJournal(); }) {
   // Tools run for the whole process; an overrun goes to this service's logs. Copies,
   // so a report never reaches into a service that is gone.
-  setToolRunLimit(settings.toolRunLimit, [log = log, logPath = logPath](
+  setToolRunLimit(settings.toolRunLimit, [log = log, logPath = settings.logPath](
                                              const std::string& path,
                                              const std::vector<std::string>& arguments) {
     std::string call = path;
@@ -48,7 +47,7 @@ HelperService::~HelperService() {
 void HelperService::getVersion(VersionReply reply) { reply("1"); }
 
 void HelperService::logLine(const std::string& message) const {
-  writeLogLine(log, logPath, message);
+  writeLogLine(log, settings.logPath, message);
 }
 
 }  // namespace zorvik

@@ -15,12 +15,13 @@
 #include "service/helper_settings.h"
 #include "service/network_follower.h"
 #include "service/status_exchange.h"
+#include "service/tunnel_daemons.h"
+#include "service/tunnel_journal.h"
 #include "service/tunnel_record.h"
 
 namespace zorvik {
 
 class DaemonProcess;
-class DirectoryWatch;
 namespace test_support {
 class HelperServiceAccess;
 }
@@ -63,7 +64,7 @@ class HelperService final : public ZorvikHelperProtocol,
 
   void bringUp(const TunnelConfig& config);
   void launchDaemon();
-  std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout) const;
+  std::optional<std::string> waitForUAPISocket(std::chrono::milliseconds timeout);
   /// Waits, bounded by the kill window, until the daemon the last teardown ended is gone, so
   /// a new one never meets its interface or socket.
   void awaitEndedDaemon();
@@ -90,45 +91,33 @@ class HelperService final : public ZorvikHelperProtocol,
 
   /// Writes `tunnel` to the journal; a failure is logged once per tunnel and
   /// never thrown, since the journal must not fail a start.
-  void recordJournal();
+  void recordJournal() { journal.record(tunnel); }
   /// Undoes what a journal left by an earlier helper process records, through
   /// the same teardown, then removes it. A journal that cannot be read is
   /// logged and removed. The constructor queues it first when a journal is there.
   void replayJournal();
-  void removeJournal();
   /// Ends the daemon of `daemonPath` that listens on the socket of the interface it named,
   /// waiting for its name and socket as a launch does: a replay's daemon whose pid never
   /// reached the journal.
   void endDaemonFoundBySocket(const std::string& daemonPath);
 
   /// Where the daemon writes its interface name.
-  std::string interfaceNameFile() const { return runDir + "/zorvik.name"; }
+  std::string interfaceNameFile() const { return settings.runDir + "/zorvik.name"; }
 
-  // The fields, in the documented order, then the helper's own.
+  // The fields, in the order docs/ARCHITECTURE.md gives them ("The service's state").
   const SystemLog log;
   SerialQueue queue;
-  const std::string runDir;
-  const std::string logPath;
-  std::shared_ptr<DaemonProcess> proc;
-  // The daemon the last teardown ended, until the next launch has waited for its end.
-  std::shared_ptr<DaemonProcess> endedDaemon;
+  TunnelDaemons daemons;
   // What a teardown reads and the journal keeps: iface, sockPath, endpointIP,
   // savedGateway, dnsBackup, searchDomainsBackup, ipv6Disabled, active, and the daemon
   // as the journal knows it (after a replay, all that is known of it).
   TunnelRecord tunnel;
-
   const HelperSettings settings;
-  // Whether a journal write failure was logged, and whether the journal's directory
-  // was checked, since the last teardown.
-  bool journalFailureLogged = false;
-  bool journalDirectoryChecked = false;
-  // Kept for the service's life: letting an inotify instance go costs the queue some 15 ms.
-  std::unique_ptr<DirectoryWatch> runDirWatch;
+  // At settings.journalPath; removed, and so started over, by every teardown.
+  TunnelJournal journal;
   // The status exchange under way, off the queue; a start or stop waits for it to end.
   StatusExchange statusExchange;
   NetworkFollower follower;
-  // Which tunnel a late reading or check belongs to: counts the starts that succeeded.
-  std::uint64_t tunnelSerial = 0;
   HandshakeWatch handshake;
 };
 

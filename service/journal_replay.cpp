@@ -1,8 +1,5 @@
-#include <cerrno>
-#include <cstring>
 #include <set>
 
-#include "base/unicode_space.h"
 #include "platform/child_process.h"
 #include "platform/directory_watch.h"
 #include "platform/private_file.h"
@@ -12,48 +9,16 @@
 
 namespace zorvik {
 
-void HelperService::recordJournal() {
-  try {
-    try {
-      writeTunnelJournal(settings.journalPath, tunnel, journalDirectoryChecked);
-    } catch (const std::exception&) {
-      if (!journalDirectoryChecked) throw;
-      // The directory may have gone since it was checked: once more, checking it.
-      journalDirectoryChecked = false;
-      writeTunnelJournal(settings.journalPath, tunnel);
-    }
-    // Checked once per tunnel, not at every record.
-    journalDirectoryChecked = true;
-  } catch (const std::exception& error) {
-    // Every later record rewrites the whole journal, so the next write that
-    // succeeds covers this one too; only the first failure is worth a line.
-    if (journalFailureLogged) return;
-    journalFailureLogged = true;
-    try {
-      log.error(std::string("не удалось записать журнал туннеля: ") + error.what());
-    } catch (const std::exception&) {
-    }
-  }
-}
-
-void HelperService::removeJournal() {
-  journalFailureLogged = false;
-  journalDirectoryChecked = false;
-  if (removeFileIfPresent(settings.journalPath)) return;
-  log.error("не удалось удалить журнал туннеля " + settings.journalPath + ": " +
-            std::strerror(errno));
-}
-
 void HelperService::replayJournal() {
   // Only an idle service may take over an earlier process's records.
-  if (tunnel.active || proc) return;
+  if (tunnel.active || daemons.running) return;
   // Left by a process that died mid-write; the journal itself is the whole record.
   removeTemporariesBeside(settings.journalPath);
   TunnelJournalRead read = readTunnelJournal(settings.journalPath);
   if (read.outcome == TunnelJournalRead::absent) return;
   if (read.outcome == TunnelJournalRead::bad) {
     log.error("журнал туннеля повреждён и удалён: " + read.problem);
-    removeJournal();
+    journal.remove();
     return;
   }
 
@@ -75,20 +40,17 @@ void HelperService::replayJournal() {
 void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {
   // The name file was removed before the launch was recorded, so only that daemon can have
   // written it since; it may still be starting, so it gets the launch's own waits.
-  if (!runDirWatch) runDirWatch = std::make_unique<DirectoryWatch>(runDir);
-  std::optional<std::string> name = tunnel.iface;
-  if (!name) {
-    auto text = waitForFileText(*runDirWatch, interfaceNameFile(), settings.interfaceNameWait,
-                                settings.pollInterval);
-    if (!text) return;
-    name = std::string(trimSpacesTabsAndLineBreaks(*text));
-    if (name->empty()) return;
-  }
+  DirectoryWatch& watch = daemons.runDirWatch(settings.runDir);
+  const auto name = tunnel.iface
+                        ? tunnel.iface
+                        : waitForInterfaceName(watch, interfaceNameFile(),
+                                               settings.interfaceNameWait, settings.pollInterval);
+  if (!name) return;
   // Its socket is named after its interface; the process listening there is the daemon only
   // if it runs the executable that was launched.
-  const std::string socketPath = runDir + "/" + *name + ".sock";
+  const std::string socketPath = interfaceSocketPath(settings.runDir, *name);
   std::optional<pid_t> pid;
-  waitForDirectoryEntry(*runDirWatch, settings.socketWait, settings.pollInterval,
+  waitForDirectoryEntry(watch, settings.socketWait, settings.pollInterval,
                         [&]() -> std::optional<std::string> {
                           pid = listeningProcess(socketPath);
                           if (!pid) return std::nullopt;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/unicode_space.h"
 #include "base/unique_fd.h"
 #include "base/unix_address.h"
 #include "base/utf8.h"
@@ -43,6 +44,20 @@ std::optional<std::string> waitForFileText(DirectoryWatch& watch, const std::str
     watch.waitForChange(std::min(deadline, Clock::now() + pollInterval));
   }
   return std::nullopt;
+}
+
+std::optional<std::string> waitForInterfaceName(DirectoryWatch& watch, const std::string& nameFile,
+                                                std::chrono::milliseconds timeout,
+                                                std::chrono::milliseconds pollInterval) {
+  auto text = waitForFileText(watch, nameFile, timeout, pollInterval);
+  if (!text) return std::nullopt;
+  std::string name(trimSpacesTabsAndLineBreaks(*text));
+  if (name.empty()) return std::nullopt;
+  return name;
+}
+
+std::string interfaceSocketPath(const std::string& runDir, const std::string& iface) {
+  return runDir + "/" + iface + ".sock";
 }
 
 std::optional<std::string> waitForDirectoryEntry(

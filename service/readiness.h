@@ -29,6 +29,15 @@ std::optional<std::string> waitForDirectoryEntry(
     std::chrono::milliseconds pollInterval,
     const std::function<std::optional<std::string>()>& look);
 
+/// The interface name a daemon wrote to `nameFile`, trimmed, once the file holds one (the waits
+/// of waitForFileText); nothing when `timeout` passes first or the name is blank.
+std::optional<std::string> waitForInterfaceName(DirectoryWatch& watch, const std::string& nameFile,
+                                                std::chrono::milliseconds timeout,
+                                                std::chrono::milliseconds pollInterval);
+
+/// Where, in `runDir`, the daemon of interface `iface` listens: the socket is named after it.
+std::string interfaceSocketPath(const std::string& runDir, const std::string& iface);
+
 /// The names in `directory` in listing order, or nothing when it cannot be listed.
 std::optional<std::vector<std::string>> listDirectoryNames(const std::string& directory);
 

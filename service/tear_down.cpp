@@ -5,8 +5,8 @@
 #include "netsys/ipv6.h"
 #include "netsys/tunnel_network.h"
 #include "platform/child_process.h"
+#include "platform/daemon_process.h"
 #include "platform/private_file.h"
-#include "service/daemon_process.h"
 #include "service/helper_service.h"
 #include "service/service_identities.h"
 
@@ -31,21 +31,21 @@ void HelperService::tearDown() {
   restoreDNS(settings.networksetupTool, tunnel.dnsBackup, tunnel.searchDomainsBackup);
   restoreIPv6(settings.networksetupTool, tunnel.ipv6Disabled);
   // Not waited for: its watcher logs the exit whenever it comes.
-  if (proc) {
-    proc->terminate();
+  if (daemons.running) {
+    daemons.running->terminate();
   } else if (tunnel.daemonPid && tunnel.daemonPath) {
     // A daemon known only from the journal of an earlier helper process: its
     // pid may have been reused since, so only that executable is signalled.
     terminateIfRunning(*tunnel.daemonPid, *tunnel.daemonPath);
   }
   // The next launch waits for it: until then its interface and socket may still be there.
-  if (proc) endedDaemon = std::move(proc);
+  if (daemons.running) daemons.ended = std::move(daemons.running);
   // A later replay takes a name file it finds for that of a daemon still starting.
   if (!removeFileIfPresent(interfaceNameFile()))
     log.error("не удалось удалить " + interfaceNameFile() + ": " + std::strerror(errno));
   // The restores above emptied dnsBackup, searchDomainsBackup and ipv6Disabled.
   tunnel = TunnelRecord{};
-  removeJournal();
+  journal.remove();
   log.info("туннель опущен, конфигурация восстановлена");
 }
 

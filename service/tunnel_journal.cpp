@@ -2,8 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
@@ -139,6 +141,37 @@ void writeTunnelJournal(const std::string& path, const TunnelRecord& record,
   std::string text = encodeTunnelJournal(record);
   if (!directoryChecked) ensurePrivateDirectory(std::filesystem::path(path).parent_path().string());
   replaceFileAtomically(path, text, kJournalMode);
+}
+
+void TunnelJournal::record(const TunnelRecord& record) {
+  try {
+    try {
+      writeTunnelJournal(path_, record, directoryChecked_);
+    } catch (const std::exception&) {
+      if (!directoryChecked_) throw;
+      // The directory may have gone since it was checked: once more, checking it.
+      directoryChecked_ = false;
+      writeTunnelJournal(path_, record);
+    }
+    // Checked once per tunnel, not at every record.
+    directoryChecked_ = true;
+  } catch (const std::exception& error) {
+    // Every later record rewrites the whole journal, so the next write that
+    // succeeds covers this one too; only the first failure is worth a line.
+    if (failureLogged_) return;
+    failureLogged_ = true;
+    try {
+      log_.error(std::string("не удалось записать журнал туннеля: ") + error.what());
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void TunnelJournal::remove() {
+  failureLogged_ = false;
+  directoryChecked_ = false;
+  if (removeFileIfPresent(path_)) return;
+  log_.error("не удалось удалить журнал туннеля " + path_ + ": " + std::strerror(errno));
 }
 
 bool tunnelJournalPresent(const std::string& path) {

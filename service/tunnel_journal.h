@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/system_log.h"
 #include "service/tunnel_record.h"
 
 namespace zorvik {
@@ -22,6 +23,26 @@ TunnelRecord decodeTunnelJournal(std::string_view text);
 /// says an earlier write did. Throws std::system_error naming the failing step.
 void writeTunnelJournal(const std::string& path, const TunnelRecord& record,
                         bool directoryChecked = false);
+
+/// The journal of the tunnel that is up: each record replaces it whole, the teardown removes
+/// it. Its directory is checked once per tunnel, and only the first failure of a tunnel is
+/// logged, since a later write that succeeds covers the failed one too.
+class TunnelJournal {
+ public:
+  TunnelJournal(std::string path, SystemLog log) : path_(std::move(path)), log_(std::move(log)) {}
+
+  /// Writes `record`; a failure is logged, never thrown: the journal must not fail a start.
+  void record(const TunnelRecord& record);
+  /// Removes the journal, logging a failure; the next record is a new tunnel's.
+  void remove();
+
+ private:
+  const std::string path_;
+  const SystemLog log_;
+  // Since the last removal.
+  bool directoryChecked_ = false;
+  bool failureLogged_ = false;
+};
 
 /// What is at a journal path.
 struct TunnelJournalRead {

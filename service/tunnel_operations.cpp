@@ -77,7 +77,7 @@ void HelperService::statusOperation(const StatusReply& reply) {
       [socketPath = tunnel.sockPath, timeout = settings.uapiTimeout] {
         return uapiDaemonCounters(socketPath, timeout);
       },
-      [reply, service, serial = tunnelSerial](const DaemonCounters& counters) {
+      [reply, service, serial = handshake.serial()](const DaemonCounters& counters) {
         answer(reply, true, counters.received, counters.sent,
                handshakeAgeSeconds(counters, std::chrono::system_clock::now()));
         // A reading the handshake watch may use as well: back on the queue, where it lives.
@@ -91,17 +91,17 @@ void HelperService::statusOperation(const StatusReply& reply) {
 }
 
 void HelperService::watchHandshake() {
-  handshake.restart(std::chrono::steady_clock::now(), settings.handshakeGrace);
+  const auto serial = handshake.restart(std::chrono::steady_clock::now(), settings.handshakeGrace);
   std::weak_ptr<HelperService> service = weak_from_this();
   // A timer on the queue, not a thread: the look is due once, and again only while the
   // server has not answered.
-  queue.asyncAfter(settings.handshakeGrace, [service, serial = ++tunnelSerial] {
+  queue.asyncAfter(settings.handshakeGrace, [service, serial] {
     if (auto alive = service.lock()) alive->checkHandshake(serial);
   });
 }
 
 void HelperService::checkHandshake(std::uint64_t serial) {
-  if (serial != tunnelSerial || !tunnel.active || handshake.settled()) return;
+  if (serial != handshake.serial() || !tunnel.active || handshake.settled()) return;
   std::weak_ptr<HelperService> service = weak_from_this();
   statusExchange.join(
       [socketPath = tunnel.sockPath, timeout = settings.uapiTimeout] {
@@ -118,7 +118,7 @@ void HelperService::checkHandshake(std::uint64_t serial) {
 
 void HelperService::noteHandshake(std::uint64_t serial, const DaemonCounters& counters,
                                   bool fromCheck) {
-  if (serial != tunnelSerial || !tunnel.active) return;
+  if (serial != handshake.serial() || !tunnel.active) return;
   // A daemon that did not answer says nothing about the server.
   if (counters.answered) {
     switch (

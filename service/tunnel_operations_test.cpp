@@ -53,7 +53,7 @@ TEST_F(TunnelTest, ASecondStartTearsTheFirstTunnelDownBeforeItsBringUp) {
   EXPECT_THAT(calls, Contains(ElementsAre("route", "-q", "-n", "add", "-inet", "198.51.100.7/32",
                                           "192.168.1.1")));
   ASSERT_TRUE(first->waitUntilFinished(10s));
-  EXPECT_EQ(first->terminateRequestsSent(), 1);
+  EXPECT_EQ(DaemonProcessAccess::terminateRequestsSent(*first), 1);
   auto second = daemon();
   EXPECT_NE(second, first);
   EXPECT_TRUE(second->isRunning());
@@ -82,7 +82,7 @@ TEST_F(TunnelTest, AConfigurationThatFailsToParseBringsARunningTunnelDown) {
   EXPECT_EQ(tools.calls(), (Calls{kHostRouteDelete, rejectRouteCalls("delete")[0],
                                   rejectRouteCalls("delete")[1]}));
   ASSERT_TRUE(first->waitUntilFinished(10s));
-  EXPECT_EQ(first->terminateRequestsSent(), 1);
+  EXPECT_EQ(DaemonProcessAccess::terminateRequestsSent(*first), 1);
   expectIdle();
   EXPECT_EQ(status(), (Status{false, 0, 0}));
   EXPECT_EQ(systemLog(LogLevel::error), std::vector<std::string>{"startTunnel: нет PublicKey"});
@@ -214,7 +214,7 @@ TEST_F(TunnelTest, ADaemonThatExitedOnItsOwnGetsNoSignalAtTeardown) {
   EXPECT_EQ(helperLogCount("amneziawg-go завершился: код=1 reason=1"), 1);
 
   EXPECT_EQ(stop(), (Result{true, std::nullopt}));
-  EXPECT_EQ(daemon->terminateRequestsSent(), 0);
+  EXPECT_EQ(DaemonProcessAccess::terminateRequestsSent(*daemon), 0);
   expectIdle();
   EXPECT_EQ(helperLogCount("amneziawg-go завершился при поднятом туннеле, туннель опускается"), 1);
 }

@@ -114,7 +114,7 @@ TEST_F(TunnelStart, BringsTheTunnelUpReportsItsCountersAndTakesItDown) {
 
   // Asked to terminate, not waited for; its exit is logged when it comes.
   ASSERT_TRUE(daemon->waitUntilFinished(10s));
-  EXPECT_EQ(daemon->terminateRequestsSent(), 1);
+  EXPECT_EQ(DaemonProcessAccess::terminateRequestsSent(*daemon), 1);
   EXPECT_EQ(daemon->terminationReason(), DaemonProcess::normalExit);
   EXPECT_TRUE(waitForHelperLog("amneziawg-go завершился: код=0 reason=1"));
   // The teardown's line reaches the system log only.

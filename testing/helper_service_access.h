@@ -14,9 +14,9 @@ class HelperServiceAccess {
   explicit HelperServiceAccess(HelperService& service) : service_(service) {}
 
   SerialQueue& queue() { return service_.queue; }
-  const std::string& runDir() const { return service_.runDir; }
-  const std::string& logPath() const { return service_.logPath; }
-  std::shared_ptr<DaemonProcess>& proc() { return service_.proc; }
+  const std::string& runDir() const { return service_.settings.runDir; }
+  const std::string& logPath() const { return service_.settings.logPath; }
+  std::shared_ptr<DaemonProcess>& proc() { return service_.daemons.running; }
   /// What a teardown reads: iface, sockPath, endpointIP, savedGateway, dnsBackup,
   /// ipv6Disabled, active and the journaled daemon.
   TunnelRecord& tunnel() { return service_.tunnel; }

@@ -15,8 +15,9 @@
 #include <vector>
 
 #include "base/system_log.h"
-#include "service/daemon_process.h"
+#include "platform/daemon_process.h"
 #include "service/helper_service.h"
+#include "testing/daemon_process_access.h"
 #include "testing/fake_route_watch.h"
 #include "testing/fake_tools.h"
 #include "testing/helper_service_access.h"

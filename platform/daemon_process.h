@@ -11,8 +11,11 @@
 #include "platform/child_process.h"
 
 namespace zorvik {
+namespace test_support {
+class DaemonProcessAccess;
+}
 
-/// A running tunnel daemon child and the thread that watches for its exit.
+/// A long-running child (the tunnel daemon) and the thread that watches for its exit.
 /// The watcher marks the child exited before it reaps it, and `terminate`
 /// signals only a child not yet marked, so no signal can reach a reused pid.
 class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
@@ -40,8 +43,6 @@ class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
   /// Sends SIGTERM while the child is still running; never waits. A child that
   /// still runs `killAfter` later gets SIGKILL. True when the SIGTERM was sent.
   bool terminate();
-  /// How many terminate requests were actually sent.
-  int terminateRequestsSent() const;
 
   /// Exit code or signal number; meaningful once the child has exited.
   int terminationStatus() const;
@@ -53,6 +54,8 @@ class DaemonProcess : public std::enable_shared_from_this<DaemonProcess> {
   bool waitUntilFinished(std::chrono::milliseconds timeout) const;
 
  private:
+  friend class test_support::DaemonProcessAccess;
+
   DaemonProcess(pid_t pid, std::chrono::milliseconds killAfter)
       : pid_(pid), killAfter_(killAfter) {}
   void watch(const ExitHandler& onExit);

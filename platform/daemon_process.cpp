@@ -1,4 +1,4 @@
-#include "service/daemon_process.h"
+#include "platform/daemon_process.h"
 
 #include <sys/wait.h>
 
@@ -60,11 +60,6 @@ void DaemonProcess::killIfStillRunningAfterTerminate() {
   if (!finishedChanged_.wait_for(lock, killAfter_, [this] { return exited_; })) {
     ::kill(pid_, SIGKILL);
   }
-}
-
-int DaemonProcess::terminateRequestsSent() const {
-  std::lock_guard lock(mutex_);
-  return terminateRequests_;
 }
 
 int DaemonProcess::terminationStatus() const {
