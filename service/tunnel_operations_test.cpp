@@ -205,11 +205,12 @@ TEST_F(TunnelTest, ADaemonThatDiesWhileUpBringsItsTunnelDown) {
 }
 
 TEST_F(TunnelTest, ADaemonThatExitedOnItsOwnGetsNoSignalAtTeardown) {
-  // Long enough for the bring-up, short enough to wait for.
-  setFakeDaemon("FAKE_AWG_EXIT_AFTER_MS", "3000");
+  // Long enough for the bring-up, also under a sanitizer, short enough to wait for.
+  setFakeDaemon("FAKE_AWG_EXIT_AFTER_MS", "8000");
   setFakeDaemon("FAKE_AWG_EXIT_STATUS", "1");
   ASSERT_EQ(start(tunnelConfig()), (Result{true, std::nullopt}));
   auto daemon = this->daemon();
+  ASSERT_NE(daemon, nullptr) << "the daemon exited before the start was answered";
   ASSERT_TRUE(daemon->waitUntilFinished(20s));
   EXPECT_EQ(helperLogCount("amneziawg-go завершился: код=1 reason=1"), 1);
 

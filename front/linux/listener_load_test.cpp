@@ -220,6 +220,11 @@ std::chrono::milliseconds loadDuration() {
 
 // ---- the test ------------------------------------------------------------
 
+// One route to add and check: the load is on the listener, not on the route steps, whose 32
+// checked routes of a full tunnel let too few requests through under a sanitizer.
+const std::string kSplitTunnel = test_support::tunnelConfig(
+    "203.0.113.5:51820", "Address = 10.8.0.2/32\nDNS = 1.1.1.1\n", "AllowedIPs = 10.0.0.0/8\n");
+
 class LoadThroughListener : public test_support::TunnelTest {};
 
 TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
@@ -242,8 +247,7 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   };
 
   // Warm up once, so first-use allocations do not count as growth.
-  const auto warmUp =
-      runClient(harness->socketPath(), 99, Clock::now() + 200ms, test_support::tunnelConfig());
+  const auto warmUp = runClient(harness->socketPath(), 99, Clock::now() + 200ms, kSplitTunnel);
   ASSERT_TRUE(warmUp.faults.empty()) << warmUp.faults[0];
   ASSERT_TRUE(harness->closedConnections(1));
   stopAndDrain();
@@ -256,7 +260,7 @@ TEST_F(LoadThroughListener, MixedClientsAreAnsweredOnceAndLeaveNothingBehind) {
   std::vector<std::future<ClientRecord>> clients;
   for (int c = 0; c < kClients; ++c) {
     clients.push_back(std::async(std::launch::async, runClient, harness->socketPath(), c,
-                                 began + duration, test_support::tunnelConfig()));
+                                 began + duration, kSplitTunnel));
   }
   std::vector<ClientRecord> records;
   for (auto& client : clients) records.push_back(client.get());
