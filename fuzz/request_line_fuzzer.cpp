@@ -21,7 +21,7 @@ std::string replyFor(const ParsedRequestLine& parsed) {
     case WireMethod::stopTunnel:
       return resultReplyLine(request.id, true, std::nullopt);
     case WireMethod::status:
-      return statusReplyLine(request.id, true, 1, 2);
+      return statusReplyLine(request.id, true, 1, 2, 3);
   }
   return {};
 }
