@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <vector>
 
-#include "base/timespec.h"
+#include "base/kernel_wait_time.h"
 #include "platform/child_process.h"
 
 namespace zorvik {

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "base/fd_io.h"
-#include "base/timespec.h"
+#include "base/kernel_wait_time.h"
 #include "platform/directory_watch.h"
 
 namespace zorvik {
