@@ -118,7 +118,6 @@ std::optional<std::string> HelperService::waitForUAPISocket(std::chrono::millise
 void HelperService::awaitEndedDaemon() {
   if (!daemons.ended) return;
   const auto ended = std::move(daemons.ended);
-  daemons.ended.reset();
   // Its terminate was sent at the teardown and is followed by a kill at kKillAfter; a second
   // more covers the reap.
   if (!ended->waitUntilFinished(DaemonProcess::kKillAfter + std::chrono::seconds(1))) {

@@ -1,10 +1,9 @@
-#include <set>
-
 #include "platform/child_process.h"
 #include "platform/directory_watch.h"
 #include "platform/private_file.h"
 #include "service/helper_service.h"
 #include "service/readiness.h"
+#include "service/service_identities.h"
 #include "service/tunnel_journal.h"
 
 namespace zorvik {
@@ -29,12 +28,10 @@ void HelperService::replayJournal() {
   if (tunnel.daemonPath && !tunnel.daemonPid && anyProcessRuns(*tunnel.daemonPath))
     endDaemonFoundBySocket(*tunnel.daemonPath);
 
-  std::set<std::string> services(tunnel.ipv6Disabled.begin(), tunnel.ipv6Disabled.end());
-  for (const auto& entry : tunnel.dnsBackup) services.insert(entry.first);
-  for (const auto& entry : tunnel.searchDomainsBackup) services.insert(entry.first);
+  const std::size_t services = backedUpNames(tunnel).size();
 
   tearDown();
-  logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services.size()));
+  logLine("конфигурация восстановлена по журналу, сервисов: " + std::to_string(services));
 }
 
 void HelperService::endDaemonFoundBySocket(const std::string& daemonPath) {

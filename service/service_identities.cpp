@@ -4,9 +4,7 @@
 #include <map>
 
 namespace zorvik {
-namespace {
 
-/// Each name the backups hold, once.
 std::vector<std::string> backedUpNames(const TunnelRecord& tunnel) {
   std::vector<std::string> names(tunnel.ipv6Disabled);
   for (const auto& entry : tunnel.dnsBackup) names.push_back(entry.first);
@@ -15,6 +13,8 @@ std::vector<std::string> backedUpNames(const TunnelRecord& tunnel) {
   names.erase(std::unique(names.begin(), names.end()), names.end());
   return names;
 }
+
+namespace {
 
 /// `backup` with the keys `moves` names replaced by their new names; a moved entry wins over
 /// one already under its new name (the service's own backup, read again under that name).

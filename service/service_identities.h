@@ -10,6 +10,9 @@
 
 namespace zorvik {
 
+/// Each service name the backups of `tunnel` hold, once, sorted.
+std::vector<std::string> backedUpNames(const TunnelRecord& tunnel);
+
 /// The services' identities for one start or one network change: listed once, at the
 /// first question, so a start that backs nothing up lists nothing.
 class ServiceListing {
